@@ -16,6 +16,7 @@ void build_crc_table() {
 }
 
 std::uint32_t crc32_feed(std::uint32_t crc, const unsigned char* bytes, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < length; ++i) crc = crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+    for (std::uint32_t i = 0; i < length; ++i)
+        crc = crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
     return crc;
 }

@@ -2,4 +2,6 @@
 
 std::jmp_buf decode_abort_point;
 
-void raise_decode_abort() { std::longjmp(decode_abort_point, 1); }
+void raise_decode_abort() {
+    std::longjmp(decode_abort_point, 1);
+}

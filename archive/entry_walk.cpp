@@ -22,15 +22,15 @@ bool entry_extent(const unsigned char* image, std::uint32_t payload_length, std:
     if (p + basic_size + entry_fixed_bytes > payload_length) return false; // E past the payload
     if (p + basic_header_offset + basic_fields_size > payload_length) return false;
     const std::uint64_t extended_size = read_u16(image + p + basic_size + 8);
-    const std::uint64_t packed_size =
-        read_u32(image + p + basic_header_offset + field_packed_size);
+    const std::uint64_t packed_size = read_u32(image + p + basic_header_offset + field_packed_size);
     *next = p + basic_size + extended_size + packed_size + entry_fixed_bytes;
     return *next <= bound;
 }
 
 } // namespace
 
-bool header_id_at(const unsigned char* image, std::uint32_t payload_length, std::uint64_t position) {
+bool header_id_at(const unsigned char* image, std::uint32_t payload_length,
+                  std::uint64_t position) {
     return position + 4 <= payload_length && read_u16(image + position) == arj_header_id;
 }
 

@@ -65,8 +65,8 @@ bool create_entry_file(const unsigned char* image, std::uint32_t payload_length,
 // Writes the sink's bytes with one call; a failed or short write fails the entry.
 bool write_sink() {
     DWORD written = 0;
-    const BOOL ok = WriteFile(output_handle, extract_sink.buffer, extract_sink.count, &written,
-                              nullptr);
+    const BOOL ok =
+        WriteFile(output_handle, extract_sink.buffer, extract_sink.count, &written, nullptr);
     return ok && written == extract_sink.count;
 }
 

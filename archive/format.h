@@ -13,10 +13,10 @@ constexpr std::uint32_t keystream_increment = 2531011;
 
 // Archive entries (ARJ local-header layout).
 constexpr std::uint16_t arj_header_id = 0xEA60;
-constexpr std::uint32_t entry_fixed_bytes = 10;    // id, size S, basic header CRC, ext. size E
-constexpr std::uint32_t end_marker_size = 4;       // header id and S = 0
-constexpr std::uint32_t basic_fields_size = 24;    // fixed fields of the basic header read
-constexpr std::uint32_t basic_header_offset = 4;   // from the entry's first byte
+constexpr std::uint32_t entry_fixed_bytes = 10;      // id, size S, basic header CRC, ext. size E
+constexpr std::uint32_t end_marker_size = 4;         // header id and S = 0
+constexpr std::uint32_t basic_fields_size = 24;      // fixed fields of the basic header read
+constexpr std::uint32_t basic_header_offset = 4;     // from the entry's first byte
 constexpr std::uint32_t field_first_header_size = 0; // offsets within the basic header
 constexpr std::uint32_t field_method = 5;
 constexpr std::uint32_t field_dos_time = 8;
@@ -42,7 +42,7 @@ constexpr std::uint32_t window_size = 26624;
 constexpr std::uint32_t input_buffer_size = 32;
 constexpr std::uint32_t min_match = 3;
 constexpr std::uint32_t max_match = 256;
-constexpr std::uint32_t unary_max_distance = 15872; // bytes back, method 4
+constexpr std::uint32_t unary_max_distance = 15872;       // bytes back, method 4
 constexpr std::uint32_t block_max_distance = window_size; // bytes back that stay in the Window
 
 // Tail stamp.

@@ -25,7 +25,8 @@ std::int64_t find_stamp_marker(const unsigned char* buffer, std::uint32_t count)
 
 void stamp_tail(unsigned char* buffer, std::uint32_t count, const unsigned char* tail,
                 std::uint32_t tail_length) {
-    const std::uint32_t stamp_length = tail_length < stamp_slot_size ? tail_length : stamp_slot_size;
+    const std::uint32_t stamp_length =
+        tail_length < stamp_slot_size ? tail_length : stamp_slot_size;
     const std::int64_t m = find_stamp_marker(buffer, count);
     if (m < 0) return;
     std::memcpy(buffer + m + stamp_marker_size, tail, stamp_length);

@@ -29,8 +29,8 @@ void copy_stored() {
 
 } // namespace
 
-bool unpack_entry(const unsigned char* image, const EntryHeader& header,
-                  const unsigned char* tail, std::uint32_t tail_length) {
+bool unpack_entry(const unsigned char* image, const EntryHeader& header, const unsigned char* tail,
+                  std::uint32_t tail_length) {
     build_crc_table();
     extract_sink.crc = 0xFFFFFFFFu;
     packed_input.cursor = image + header.packed_start;
@@ -40,8 +40,8 @@ bool unpack_entry(const unsigned char* image, const EntryHeader& header,
     // A damaged header can ask for up to 4 GiB; when that cannot be had the entry fails, and no
     // byte is ever written through a missing buffer. One byte is asked for an empty entry, so
     // that a null result always means failure.
-    extract_sink.buffer = static_cast<unsigned char*>(
-        std::malloc(header.unpacked_size ? header.unpacked_size : 1));
+    extract_sink.buffer =
+        static_cast<unsigned char*>(std::malloc(header.unpacked_size ? header.unpacked_size : 1));
     if (!extract_sink.buffer) {
         extract_sink.capacity = 0;
         return false;
@@ -69,7 +69,9 @@ bool unpack_entry(const unsigned char* image, const EntryHeader& header,
     return true;
 }
 
-bool sink_matches_crc(const EntryHeader& header) { return ~extract_sink.crc == header.crc32; }
+bool sink_matches_crc(const EntryHeader& header) {
+    return ~extract_sink.crc == header.crc32;
+}
 
 void release_sink() {
     std::free(extract_sink.buffer);

@@ -9,8 +9,8 @@
 // Sets up PackedInput and the sink for the entry and unpacks it; stamps the tail block (if it is
 // not empty) into the sink's bytes. Returns false, with nothing unpacked, when the sink's buffer
 // cannot be allocated. Afterwards the sink holds count bytes and the CRC of every byte offered.
-bool unpack_entry(const unsigned char* image, const EntryHeader& header,
-                  const unsigned char* tail, std::uint32_t tail_length);
+bool unpack_entry(const unsigned char* image, const EntryHeader& header, const unsigned char* tail,
+                  std::uint32_t tail_length);
 
 // True when the sink's CRC-32 is the entry's.
 bool sink_matches_crc(const EntryHeader& header);

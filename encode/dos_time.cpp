@@ -9,7 +9,8 @@ void civil_from_days(std::int64_t days, int* year, int* month, int* day) {
     const std::int64_t day_of_era = days - era * 146097;
     const std::int64_t year_of_era =
         (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-    const std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const std::int64_t day_of_year =
+        day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
     const std::int64_t shifted_month = (5 * day_of_year + 2) / 153;
     *day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);
     *month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
@@ -19,8 +20,8 @@ void civil_from_days(std::int64_t days, int* year, int* month, int* day) {
 } // namespace
 
 std::uint32_t dos_time_from_utc(std::time_t utc) {
-    constexpr std::int64_t earliest = 315532800;  // 1980-01-01 00:00:00
-    constexpr std::int64_t latest = 4354819198;   // 2107-12-31 23:59:58
+    constexpr std::int64_t earliest = 315532800; // 1980-01-01 00:00:00
+    constexpr std::int64_t latest = 4354819198;  // 2107-12-31 23:59:58
     std::int64_t seconds = static_cast<std::int64_t>(utc);
     if (seconds < earliest) seconds = earliest;
     if (seconds > latest) seconds = latest;

@@ -13,7 +13,8 @@ unsigned char* load_payload(const char* path, std::uint32_t offset, std::uint32_
 
     const DWORD size = GetFileSize(file, nullptr);
     // offset + 10 is formed in 64 bits: an offset near 2^32 must not wrap to a small bound.
-    if (static_cast<std::uint64_t>(size) < static_cast<std::uint64_t>(offset) + payload_spare_bytes) {
+    if (static_cast<std::uint64_t>(size) <
+        static_cast<std::uint64_t>(offset) + payload_spare_bytes) {
         CloseHandle(file);
         return nullptr;
     }

@@ -53,7 +53,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method) {
     if (method != FILE_BEGIN) return INVALID_SET_FILE_POINTER;
     std::uint64_t position = static_cast<DWORD>(distance);
-    if (distance_high) position |= static_cast<std::uint64_t>(static_cast<DWORD>(*distance_high)) << 32;
+    if (distance_high)
+        position |= static_cast<std::uint64_t>(static_cast<DWORD>(*distance_high)) << 32;
     const off_t result = lseek(fd_from_handle(file), static_cast<off_t>(position), SEEK_SET);
     if (result < 0) return INVALID_SET_FILE_POINTER;
     if (distance_high) *distance_high = static_cast<LONG>(static_cast<std::uint64_t>(result) >> 32);
@@ -95,7 +96,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*)
     return TRUE;
 }
 
-BOOL CloseHandle(HANDLE handle) { return close(fd_from_handle(handle)) == 0 ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE handle) {
+    return close(fd_from_handle(handle)) == 0 ? TRUE : FALSE;
+}
 
 BOOL DeleteFileA(LPCSTR path) {
     struct stat info;
@@ -115,8 +118,8 @@ BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* access, const FIL
             times[i].tv_nsec = UTIME_OMIT;
             continue;
         }
-        const std::uint64_t ticks =
-            (static_cast<std::uint64_t>(sources[i]->dwHighDateTime) << 32) | sources[i]->dwLowDateTime;
+        const std::uint64_t ticks = (static_cast<std::uint64_t>(sources[i]->dwHighDateTime) << 32) |
+                                    sources[i]->dwLowDateTime;
         if (ticks < unix_epoch_ticks) return FALSE;
         const std::uint64_t since_epoch = ticks - unix_epoch_ticks;
         times[i].tv_sec = static_cast<time_t>(since_epoch / ticks_per_second);

@@ -59,7 +59,9 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return reinterpret_cast<LRESULT>(previous);
 }
 
-BOOL DestroyWindow(HWND window) { return window ? TRUE : FALSE; }
+BOOL DestroyWindow(HWND window) {
+    return window ? TRUE : FALSE;
+}
 
 // The text goes out as one line, its line breaks turned into spaces, in a single write so that
 // it cannot interleave with other output. Returns IDOK, as the dismissed box would.

@@ -1,10 +1,11 @@
-// Native (POSIX) stand-ins for the Win32 types, constants and calls the stub uses. Only what the stub
-// relies on is provided, with the behaviour it relies on:
+// Native (POSIX) stand-ins for the Win32 types, constants and calls the stub uses. Only what the
+// stub relies on is provided, with the behaviour it relies on:
 //   files      open/read/write; CREATE_NEW fails on an existing file, CREATE_ALWAYS replaces one,
 //              nothing follows a symbolic link at the final path component
-//   times      DosDateTimeToFileTime validates like Windows; SetFileTime sets access and write times
-//   processes  CreateProcessA makes the file executable and posix_spawns it in the given directory
-//   interface  MessageBoxA writes its text as one line on standard error; the progress window is an
+//   times      DosDateTimeToFileTime validates like Windows; SetFileTime sets access and write
+//   times processes  CreateProcessA makes the file executable and posix_spawns it in the given
+//   directory interface  MessageBoxA writes its text as one line on standard error; the progress
+//   window is an
 //              inert handle (SFXSTUB_NO_WINDOW=1 makes its creation fail)
 #pragma once
 
@@ -80,7 +81,8 @@ using HICON = NativeIcon*;
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 #define MB_ICONERROR 0x00000010u
-#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
+#define MAKEINTRESOURCEA(i)                                                                        \
+    (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
 
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;

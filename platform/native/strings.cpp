@@ -5,11 +5,17 @@
 #include <cstdio>
 #include <cstring>
 
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return std::strcpy(destination, source); }
+LPSTR lstrcpyA(LPSTR destination, LPCSTR source) {
+    return std::strcpy(destination, source);
+}
 
-LPSTR lstrcatA(LPSTR destination, LPCSTR source) { return std::strcat(destination, source); }
+LPSTR lstrcatA(LPSTR destination, LPCSTR source) {
+    return std::strcat(destination, source);
+}
 
-int lstrlenA(LPCSTR string) { return string ? static_cast<int>(std::strlen(string)) : 0; }
+int lstrlenA(LPCSTR string) {
+    return string ? static_cast<int>(std::strlen(string)) : 0;
+}
 
 // Like the real one, writes at most 1024 bytes including the terminating NUL.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {

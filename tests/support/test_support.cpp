@@ -11,7 +11,9 @@ namespace test {
 
 namespace fs = std::filesystem;
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytes_of(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::uint32_t crc32_of(const Bytes& bytes) {
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -30,7 +32,8 @@ Bytes read_file(const fs::path& path) {
 
 void write_file(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -38,7 +41,8 @@ TempDir::TempDir() {
     std::random_device seed;
     std::mt19937_64 random(seed());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = fs::temp_directory_path() / ("sfxkit-test-" + std::to_string(random()));
+        fs::path candidate =
+            fs::temp_directory_path() / ("sfxkit-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -59,7 +63,8 @@ std::string TempDir::with_separator() const {
 
 std::vector<std::string> TempDir::names() const {
     std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(path_)) names.push_back(item.path().filename().string());
+    for (const auto& item : fs::directory_iterator(path_))
+        names.push_back(item.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -108,8 +113,9 @@ Bytes entry_bytes(const RawEntry& entry) {
 
     Bytes out;
     put_u16(out, 0xEA60);
-    put_u16(out, entry.basic_size_override >= 0 ? static_cast<std::uint32_t>(entry.basic_size_override)
-                                                : static_cast<std::uint32_t>(basic.size()));
+    put_u16(out, entry.basic_size_override >= 0
+                     ? static_cast<std::uint32_t>(entry.basic_size_override)
+                     : static_cast<std::uint32_t>(basic.size()));
     out.insert(out.end(), basic.begin(), basic.end());
     put_u32(out, crc32_of(basic));
     put_u16(out, static_cast<std::uint32_t>(entry.extended_header.size()));
@@ -118,7 +124,9 @@ Bytes entry_bytes(const RawEntry& entry) {
     return out;
 }
 
-Bytes end_marker() { return Bytes{0x60, 0xEA, 0x00, 0x00}; }
+Bytes end_marker() {
+    return Bytes{0x60, 0xEA, 0x00, 0x00};
+}
 
 Bytes archive_of(const std::vector<RawEntry>& entries, bool with_end_marker) {
     Bytes out;

@@ -42,9 +42,9 @@ struct RawEntry {
     Bytes packed;
     std::uint32_t unpacked_size = 0;
     std::uint32_t crc32 = 0;
-    Bytes extended_header;                  // E bytes, with E in the size field
-    int basic_size_override = -1;           // S as stored, when not computed
-    int first_header_size = 30;             // F: where the name starts in the basic header
+    Bytes extended_header;        // E bytes, with E in the size field
+    int basic_size_override = -1; // S as stored, when not computed
+    int first_header_size = 30;   // F: where the name starts in the basic header
 };
 
 // A valid stored entry for the given bytes.
