@@ -9,6 +9,7 @@ struct ExtractSink {
     std::uint32_t count;    // bytes appended so far, at most capacity
     unsigned char* buffer;  // capacity bytes, not cleared
     std::uint32_t crc;      // over every byte offered, preset 0xFFFFFFFF
+    bool overflowed;        // a stretch was refused: the CRC covers bytes the file lacks
 };
 
 extern ExtractSink extract_sink;

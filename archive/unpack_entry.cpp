@@ -37,6 +37,7 @@ bool unpack_entry(const unsigned char* image, const EntryHeader& header, const u
     packed_input.remaining = header.packed_size;
     extract_sink.capacity = header.unpacked_size;
     extract_sink.count = 0;
+    extract_sink.overflowed = false;
     // A damaged header can ask for up to 4 GiB; when that cannot be had the entry fails, and no
     // byte is ever written through a missing buffer. One byte is asked for an empty entry, so
     // that a null result always means failure.
@@ -70,7 +71,7 @@ bool unpack_entry(const unsigned char* image, const EntryHeader& header, const u
 }
 
 bool sink_matches_crc(const EntryHeader& header) {
-    return ~extract_sink.crc == header.crc32;
+    return !extract_sink.overflowed && ~extract_sink.crc == header.crc32;
 }
 
 void release_sink() {

@@ -12,7 +12,7 @@
 bool unpack_entry(const unsigned char* image, const EntryHeader& header, const unsigned char* tail,
                   std::uint32_t tail_length);
 
-// True when the sink's CRC-32 is the entry's.
+// True when the sink's CRC-32 is the entry's and nothing offered to the sink was refused.
 bool sink_matches_crc(const EntryHeader& header);
 
 // Releases the sink's buffer.
