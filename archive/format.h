@@ -24,6 +24,13 @@ constexpr std::uint32_t field_packed_size = 12;
 constexpr std::uint32_t field_unpacked_size = 16;
 constexpr std::uint32_t field_crc32 = 20;
 
+// Fields the tool writes so that standard ARJ readers accept an entry; the stub reads none of them.
+constexpr std::uint8_t entry_first_header_size = 30; // the name follows the fixed fields
+constexpr std::uint8_t entry_archiver_version = 11;
+constexpr std::uint8_t entry_minimum_version = 1;
+constexpr std::uint16_t entry_access_mode = 0x20;     // the DOS archive attribute
+constexpr std::uint32_t max_basic_header_size = 2600; // the largest S standard readers take
+
 enum Method : std::uint8_t {
     method_stored = 0,
     method_best = 1, // methods 1 to 3 share the block format
