@@ -11,8 +11,10 @@ target_compile_options(sfx_stub_options INTERFACE -fno-exceptions -fno-rtti)
 target_include_directories(sfx_stub_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_libraries(sfx_stub_options INTERFACE sfx_warnings)
 if(WIN32)
-    # Built for size: the stub must stay small once it carries its resources.
-    target_compile_options(sfx_stub_options INTERFACE -Os -ffunction-sections -fdata-sections)
+    # Built for size: the stub must stay small once it carries its resources. No -fdata-sections:
+    # MinGW's GCC then puts zero-initialised arrays into .data$ sections, stored in the file,
+    # instead of .bss.
+    target_compile_options(sfx_stub_options INTERFACE -Os -ffunction-sections)
 endif()
 
 # The tool's code: modern C++ with the standard library.
