@@ -1,9 +1,22 @@
-// Placeholder until the encoders exist: the block and unary encoders replace it.
+// compress(): the method picks the stream format, the effort the parse (see block_encoder.h and
+// unary_encoder.h).
 #include "encode/compress.h"
+
+#include "encode/block_encoder.h"
+#include "encode/unary_encoder.h"
 
 #include <stdexcept>
 
-std::vector<unsigned char> compress(std::span<const unsigned char>, int, Effort,
-                                    const CompressProgress&) {
-    throw std::runtime_error("compression is not available yet");
+std::vector<unsigned char> compress(std::span<const unsigned char> data, int method, Effort effort,
+                                    const CompressProgress& progress) {
+    switch (method) {
+    case 1:
+    case 2:
+    case 3:
+        return encode_blocks(data, effort, progress);
+    case 4:
+        return encode_unary(data, effort, progress);
+    default:
+        throw std::invalid_argument("compression method must be 1 to 4");
+    }
 }
