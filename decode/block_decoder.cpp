@@ -1,0 +1,234 @@
+// The block decoder for methods 1 to 3 (the stream format is in block_decoder.h). Reads block
+// headers and symbols from the BitReader; produces the entry's bytes in the Window and the sink.
+//
+// Every symbol costs one direct-table lookup and one skip_bits; only codes longer than the table
+// (12 bits for literal/length, 8 for the others) walk a tree, at most 4 or 8 steps. A match whose
+// copy can neither wrap nor flush takes the fast copy, without per-byte tests.
+#include "decode/block_decoder.h"
+
+#include "archive/decode_abort.h"
+#include "archive/extract_sink.h"
+#include "archive/format.h"
+#include "decode/bit_reader.h"
+#include "decode/decode_table.h"
+#include "decode/window.h"
+
+#include <cstring>
+
+std::uint32_t block_remaining;
+std::int32_t symbol_table[symbol_table_size];
+std::int32_t symbol_lengths[literal_alphabet_size];
+std::int32_t short_table[short_table_size];
+std::int32_t short_lengths[code_length_alphabet_size];
+
+namespace {
+
+constexpr int short_count_bits = 5;
+constexpr int symbol_count_bits = 9;
+constexpr int code_length_zero_run_after = 3;
+constexpr int first_match_symbol = 256;
+constexpr int match_symbol_bias = 253; // match symbol s copies s - 253 bytes
+
+// A match starting below this position ends at 26622 at most: no wrap, no flush.
+constexpr std::uint32_t fast_copy_limit = window_size - max_match - 1;
+
+// The next n stream bits (1 to 16), without consuming them.
+inline std::uint32_t peek_bits(int n) {
+    return bit_reader.bit_window >> (16 - n);
+}
+
+inline std::uint32_t read_bits(int n) {
+    const std::uint32_t value = peek_bits(n);
+    skip_bits(n);
+    return value;
+}
+
+// Decodes one symbol with a table built by build_decode_table or filled in single-code form. Both
+// only ever hold symbols below alphabet_size or nodes of the current build, whose trees end in a
+// symbol within 16 - table_bits steps; the mask test is a guard that a walk cannot go on once the
+// window's bits are used up.
+inline int decode_symbol(const std::int32_t* table, int table_bits, int alphabet_size,
+                         const std::int32_t* lengths) {
+    const std::uint32_t bits = bit_reader.bit_window;
+    int symbol = table[bits >> (16 - table_bits)];
+    if (symbol >= alphabet_size) {
+        std::uint32_t mask = 1u << (15 - table_bits);
+        do {
+            if (mask == 0) raise_decode_abort();
+            symbol = (bits & mask) ? one_child[symbol] : zero_child[symbol];
+            mask >>= 1;
+        } while (symbol >= alphabet_size);
+    }
+    skip_bits(lengths[symbol]);
+    return symbol;
+}
+
+// A single-code value names the symbol every lookup yields. One at or above the alphabet's size
+// names none, and a lookup would take it for a tree node this block never built (the nodes there
+// may belong to another alphabet's tree, even form a cycle), so the decode is abandoned.
+inline std::int32_t single_code_value(int width, int alphabet_size) {
+    const std::uint32_t value = read_bits(width);
+    if (value >= static_cast<std::uint32_t>(alphabet_size)) raise_decode_abort();
+    return static_cast<std::int32_t>(value);
+}
+
+// Copies length bytes from source to position, forward one byte at a time in effect, so a match
+// longer than its distance repeats its last distance bytes. Requires source < position and
+// position + length <= window_size. Never writes past the match's end: the bytes behind it are
+// still history (the output of one ring turn ago).
+inline void fast_copy(std::uint32_t position, std::uint32_t source, std::uint32_t length) {
+    unsigned char* out = window + position;
+    const unsigned char* in = window + source;
+    const std::uint32_t distance = position - source;
+    if (distance >= 8) {
+        // Each 8-byte piece reads only bytes before the piece being written: final bytes.
+        for (; length >= 8; length -= 8, out += 8, in += 8) std::memcpy(out, in, 8);
+    } else if (distance == 1) {
+        std::memset(out, *in, length);
+        return;
+    }
+    for (; length != 0; --length) *out++ = *in++;
+}
+
+void run_blocks(std::uint32_t unpacked_size) {
+    std::uint32_t produced = 0;
+    std::uint32_t position = 0;
+    do {
+        if (block_remaining == 0) {
+            block_remaining = read_bits(16);
+            read_short_lengths(code_length_alphabet_size, short_count_bits,
+                               code_length_zero_run_after);
+            read_symbol_lengths();
+            read_short_lengths(distance_alphabet_size, short_count_bits, -1);
+        }
+        --block_remaining; // a block size of 0 wraps and keeps the block open to the end
+
+        const int symbol =
+            decode_symbol(symbol_table, symbol_table_bits, literal_alphabet_size, symbol_lengths);
+        if (symbol < first_match_symbol) {
+            window[position] = static_cast<unsigned char>(symbol);
+            ++produced;
+            if (++position == window_size) {
+                sink_write(window, window_size);
+                position = 0;
+            }
+            continue;
+        }
+
+        const std::uint32_t length = static_cast<std::uint32_t>(symbol - match_symbol_bias);
+        produced += length;
+        const std::uint32_t r = read_distance();
+        // The classes reach r = 65535, but only r up to 26623 names a byte of the Window; a
+        // larger distance cannot come from a valid stream, and the decode is abandoned rather
+        // than read outside the Window (the CRC comparison then fails the entry).
+        if (r >= window_size) raise_decode_abort();
+        std::uint32_t source = position + window_size - r - 1;
+        if (source >= window_size) source -= window_size;
+
+        if (source < position && position < fast_copy_limit) {
+            fast_copy(position, source, length);
+            position += length;
+            continue;
+        }
+        for (std::uint32_t i = 0; i < length; ++i) {
+            window[position] = window[source];
+            if (++position == window_size) {
+                sink_write(window, window_size);
+                position = 0;
+            }
+            if (++source == window_size) source = 0;
+        }
+    } while (produced < unpacked_size);
+    if (position != 0) sink_write(window, position);
+}
+
+} // namespace
+
+void read_short_lengths(int count, int width, int special) {
+    const int n = static_cast<int>(read_bits(width));
+    if (n == 0) {
+        const std::int32_t value = single_code_value(width, count);
+        for (int i = 0; i < count; ++i) short_lengths[i] = 0;
+        for (int i = 0; i < short_table_size; ++i) short_table[i] = value;
+        return;
+    }
+    int i = 0;
+    while (i < n) {
+        // 3 bits t: the length t, or for t = 7 that many more 1 bits up to a 0 bit (at most 13,
+        // length 20; the bit after 13 ones is skipped unexamined).
+        int length = static_cast<int>(peek_bits(3));
+        if (length < 7) {
+            skip_bits(3);
+        } else {
+            std::uint32_t mask = 1u << 12;
+            while (mask != 0 && (bit_reader.bit_window & mask) != 0) {
+                ++length;
+                mask >>= 1;
+            }
+            skip_bits(length - 3);
+        }
+        // The count field reaches 31 but short_lengths holds 19: values for later positions are
+        // read (so the stream stays in step) and dropped. Of the 19, the builder uses the first
+        // count; the distance table's positions 17 and 18 are stored and ignored.
+        if (i < code_length_alphabet_size) short_lengths[i] = length;
+        ++i;
+        if (i == special) {
+            const int zeros = static_cast<int>(read_bits(2));
+            for (int k = 0; k < zeros; ++k, ++i) {
+                if (i < code_length_alphabet_size) short_lengths[i] = 0;
+            }
+        }
+    }
+    for (; i < count; ++i) short_lengths[i] = 0;
+    build_decode_table(count, short_lengths, short_table_bits, short_table, short_table_size);
+}
+
+void read_symbol_lengths() {
+    const int n = static_cast<int>(read_bits(symbol_count_bits));
+    if (n == 0) {
+        const std::int32_t value = single_code_value(symbol_count_bits, literal_alphabet_size);
+        for (int i = 0; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
+        for (int i = 0; i < symbol_table_size; ++i) symbol_table[i] = value;
+        return;
+    }
+    if (n > literal_alphabet_size) raise_decode_abort();
+    int i = 0;
+    while (i < n) {
+        const int symbol =
+            decode_symbol(short_table, short_table_bits, code_length_alphabet_size, short_lengths);
+        if (symbol >= 3) {
+            symbol_lengths[i++] = symbol - 2;
+            continue;
+        }
+        int run = 1;
+        if (symbol == 1) {
+            run = 3 + static_cast<int>(read_bits(4));
+        } else if (symbol == 2) {
+            run = 20 + static_cast<int>(read_bits(9));
+        }
+        for (; run != 0; --run) {
+            if (i >= literal_alphabet_size) raise_decode_abort();
+            symbol_lengths[i++] = 0;
+        }
+    }
+    for (; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
+    build_decode_table(literal_alphabet_size, symbol_lengths, symbol_table_bits, symbol_table,
+                       symbol_table_size);
+}
+
+std::uint32_t read_distance() {
+    const int q =
+        decode_symbol(short_table, short_table_bits, distance_alphabet_size, short_lengths);
+    if (q == 0) return 0;
+    const int extra = q - 1;
+    const std::uint32_t x = extra == 0 ? 0 : read_bits(extra);
+    return (1u << extra) + x;
+}
+
+// A DecodeAbort from sink_write, read_symbol_lengths or build_decode_table returns here: no further
+// bit is read, no byte written, and the final flush is not made.
+void decode_blocks(std::uint32_t unpacked_size) {
+    if (setjmp(decode_abort_point) != 0) return;
+    if (unpacked_size == 0) return;
+    run_blocks(unpacked_size);
+}
