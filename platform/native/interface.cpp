@@ -59,6 +59,11 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return reinterpret_cast<LRESULT>(previous);
 }
 
+// Nothing is drawn natively: the window is painted as soon as it exists.
+BOOL UpdateWindow(HWND window) {
+    return window ? TRUE : FALSE;
+}
+
 BOOL DestroyWindow(HWND window) {
     return window ? TRUE : FALSE;
 }

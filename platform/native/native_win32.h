@@ -157,5 +157,6 @@ HANDLE LoadImageA(HINSTANCE module, LPCSTR name, UINT type, int width, int heigh
 HWND CreateDialogParamA(HINSTANCE module, LPCSTR template_name, HWND owner, DLGPROC procedure,
                         LPARAM init);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+BOOL UpdateWindow(HWND window);
 BOOL DestroyWindow(HWND window);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
