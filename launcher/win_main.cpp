@@ -76,9 +76,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const DWORD start_ticks = GetTickCount();
     HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                      progress_dialog_proc, 0);
+    // Nothing retrieves messages for the window, so no WM_PAINT would ever reach it: it is
+    // painted once, directly, after it has its icons; without that only its frame would show.
     if (window) {
         SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
         SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+        UpdateWindow(window);
     }
 
     // A path that does not fit the buffer leaves it without a usable value: treat it as a
