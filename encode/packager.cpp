@@ -41,8 +41,13 @@ constexpr std::string_view setup_program_name = "setup.exe";
 // A path as the user gave it, for messages.
 std::string display(const fs::path& path) {
 #ifdef _WIN32
-    const std::u8string text = path.generic_u8string();
-    return std::string(text.begin(), text.end());
+    // In the console's code page, as it was typed; UTF-8 for what that cannot show.
+    try {
+        return path.string();
+    } catch (const std::exception&) {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    }
 #else
     return path.string();
 #endif

@@ -164,8 +164,9 @@ void add_pack_command(CLI::App& app) {
                      "complete)")
         ->required();
     pack->add_option("--stub", options->stub,
-                     "The stub: win32 (the default), win64 or native (built into sfxkit), or a "
-                     "stub file (write ./win32 for a file of that name)")
+                     "The stub: win32 (the default), win64 or native (the stubs built into "
+                     "sfxkit; native runs where sfxkit runs), or a stub file (write ./win32 for a "
+                     "file of that name)")
         ->type_name("FILE|native|win32|win64");
     pack->add_option("-m,--method", options->method,
                      "auto (the default): per file the block format or stored, whichever is "

@@ -1,5 +1,6 @@
 // The stubs built together with this sfxkit and embedded in it: "win32" (the default), "win64" and
-// "native". Which of them a build holds depends on what could be built alongside it.
+// "native", the stub for the system sfxkit itself runs on (in a Windows build, the win64 one).
+// Which of them a build holds depends on what could be built alongside it.
 #pragma once
 
 #include <optional>

@@ -53,6 +53,14 @@ void set_env(const char* name, const char* value) {
 #endif
 }
 
+// Standard output and error as text: Windows writes their line ends as CR LF.
+std::string text_of(const Bytes& bytes) {
+    std::string text;
+    for (unsigned char c : bytes)
+        if (c != '\r') text.push_back(static_cast<char>(c));
+    return text;
+}
+
 class PackCliTest : public testing::Test {
   protected:
     test::TempDir dir;
@@ -91,7 +99,7 @@ class PackCliTest : public testing::Test {
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
         const Bytes o = test::read_file(out), e = test::read_file(err);
-        return {code, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+        return {code, text_of(o), text_of(e)};
     }
 
     std::vector<std::string> pack_args(std::vector<std::string> rest) const {
