@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <system_error>
@@ -25,6 +27,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -161,6 +164,44 @@ std::vector<Input> check_inputs(const PackRequest& request) {
     return inputs;
 }
 
+#ifndef _WIN32
+// An interrupted sfxkit (Ctrl-C, a hang-up, kill) removes the temporary file it was writing: the
+// handlers unlink it, then let the signal take its usual course.
+char interrupt_cleanup_path[4096];
+volatile std::sig_atomic_t interrupt_cleanup_armed = 0;
+constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous_actions[std::size(cleanup_signals)];
+
+extern "C" void remove_on_signal(int signal_number) {
+    if (interrupt_cleanup_armed) ::unlink(interrupt_cleanup_path);
+    ::signal(signal_number, SIG_DFL);
+    ::raise(signal_number);
+}
+
+void arm_interrupt_cleanup(const fs::path& path) {
+    const std::string& text = path.native();
+    if (text.size() >= sizeof interrupt_cleanup_path) return;
+    std::memcpy(interrupt_cleanup_path, text.c_str(), text.size() + 1);
+    struct sigaction action {};
+    action.sa_handler = remove_on_signal;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < std::size(cleanup_signals); ++i)
+        sigaction(cleanup_signals[i], &action, &previous_actions[i]);
+    interrupt_cleanup_armed = 1;
+}
+
+void disarm_interrupt_cleanup() {
+    if (!interrupt_cleanup_armed) return;
+    interrupt_cleanup_armed = 0;
+    for (std::size_t i = 0; i < std::size(cleanup_signals); ++i)
+        sigaction(cleanup_signals[i], &previous_actions[i], nullptr);
+}
+#else
+// Windows ends a console program on Ctrl-C without unwinding; the temporary file stays then.
+void arm_interrupt_cleanup(const fs::path&) {}
+void disarm_interrupt_cleanup() {}
+#endif
+
 // The output while it is written: a file of its own in the output's directory, renamed over the
 // output by commit and removed if it never gets there.
 class TemporaryOutput {
@@ -171,8 +212,11 @@ class TemporaryOutput {
         std::mt19937 random(seed());
         for (int attempt = 0; attempt < 100; ++attempt) {
             char suffix[16];
-            std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-            fs::path candidate = directory / ("." + output.filename().string() + suffix + ".tmp");
+            std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+            fs::path leaf = ".";
+            leaf += output.filename().native();
+            leaf += suffix;
+            fs::path candidate = directory / leaf;
 #ifdef _WIN32
             fd_ = _wopen(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                          _S_IREAD | _S_IWRITE);
@@ -182,6 +226,7 @@ class TemporaryOutput {
 #endif
             if (fd_ >= 0) {
                 path_ = std::move(candidate);
+                arm_interrupt_cleanup(path_);
                 return;
             }
             if (errno != EEXIST) break;
@@ -190,6 +235,7 @@ class TemporaryOutput {
     }
 
     ~TemporaryOutput() {
+        disarm_interrupt_cleanup();
         if (fd_ >= 0) close_file();
         if (!committed_) {
             std::error_code ignored;
@@ -236,6 +282,7 @@ class TemporaryOutput {
             refuse(output_, "cannot replace it with the finished package: " + error.message());
 #endif
         committed_ = true;
+        disarm_interrupt_cleanup();
     }
 
   private:

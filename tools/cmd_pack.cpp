@@ -76,9 +76,12 @@ class ProgressLine {
             name_ = name;
             start_ = now;
             last_ = now - std::chrono::seconds(1);
+            done_ = ~std::uint64_t{0};
         }
+        if (done == done_ && width_ != 0) return;
         if (done < total && now - last_ < std::chrono::milliseconds(200)) return;
         last_ = now;
+        done_ = done;
         const double seconds = std::chrono::duration<double>(now - start_).count();
         const double rate = seconds > 0 ? mebibytes(done) / seconds : 0.0;
         std::fprintf(stderr, "\rpacking %s: %.1f of %.1f MiB, %.1f MiB/s   ", name.c_str(),
@@ -99,6 +102,7 @@ class ProgressLine {
   private:
     std::string name_;
     std::chrono::steady_clock::time_point start_, last_;
+    std::uint64_t done_ = 0;
     int width_ = 0;
 };
 

@@ -204,6 +204,29 @@ TEST_F(PackCliTest, SourceDateEpochClampsTimes) {
     EXPECT_FALSE(fs::exists(output));
 }
 
+// What pack writes, sfxkit's own inspection accepts and extracts back to the inputs.
+TEST_F(PackCliTest, PackagesVerifyAndExtractWithSfxkit) {
+    const Bytes setup = sample_data(50000, 11), data = noise_data(3000, 12),
+                text = sample_data(9, 13);
+    const std::vector<std::string> inputs = {file("setup.exe", setup).string(),
+                                             file("d/data.bin", data).string(),
+                                             file("notes.txt", text).string()};
+    for (const char* method : {"0", "1", "4", "auto"}) {
+        SCOPED_TRACE(method);
+        std::vector<std::string> args = pack_args({"-q", "-m", method});
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        ASSERT_EQ(sfxkit(args).code, 0);
+        const Outcome verify = sfxkit({"verify", output.string()});
+        EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
+        test::TempDir into;
+        const Outcome extract = sfxkit({"extract", output.string(), "-C", into.path().string()});
+        ASSERT_EQ(extract.code, 0) << extract.err;
+        EXPECT_EQ(test::read_file(into.path() / "setup.exe"), setup);
+        EXPECT_EQ(test::read_file(into.path() / "data.bin"), data);
+        EXPECT_EQ(test::read_file(into.path() / "notes.txt"), text);
+    }
+}
+
 // The default stub is the embedded win32 stub; each embedded stub is a valid stub, and the one a
 // build lacks is reported.
 TEST_F(PackCliTest, EmbeddedStubs) {
