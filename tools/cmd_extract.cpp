@@ -155,8 +155,10 @@ void add_extract_command(CLI::App& app) {
     auto package = std::make_shared<std::string>();
     auto directory = std::make_shared<std::string>();
     command->add_option("PACKAGE", *package, "The package")->required();
-    command->add_option("-C,--directory", *directory,
-                        "Directory to write the files into (default: the current directory)");
+    command
+        ->add_option("-C,--directory", *directory,
+                     "Directory to write the files into (default: the current directory)")
+        ->type_name("DIR");
     auto offset = add_offset_option(*command);
     command->footer(
         "The first entry is written under the base name it is stored with, later entries under\n"

@@ -126,9 +126,11 @@ void add_stamp_command(CLI::App& app) {
     auto output = std::make_shared<std::string>();
     command->add_option("PACKAGE", *package, "The package")->required();
     command->add_option("--tail", *tail, "File whose bytes become the tail block (empty: none)")
+        ->type_name("FILE")
         ->required();
-    command->add_option("-o,--output", *output,
-                        "Write the result here instead of replacing PACKAGE");
+    command
+        ->add_option("-o,--output", *output, "Write the result here instead of replacing PACKAGE")
+        ->type_name("OUT");
     auto offset = add_offset_option(*command);
     command->footer(
         "The stub and the archive are kept byte for byte; only the bytes after the archive's end\n"

@@ -18,7 +18,9 @@ struct OffsetOption {
 
 inline std::shared_ptr<OffsetOption> add_offset_option(CLI::App& command) {
     auto offset = std::make_shared<OffsetOption>();
-    offset->option = command.add_option(
-        "--offset", offset->value, "Payload offset in bytes, instead of the one the stub holds");
+    offset->option = command
+                         .add_option("--offset", offset->value,
+                                     "Payload offset in bytes, instead of the one the stub holds")
+                         ->type_name("N");
     return offset;
 }

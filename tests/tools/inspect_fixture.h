@@ -50,9 +50,9 @@ inline Bytes concat(Bytes a, const Bytes& b) {
 
 // 20 bytes, the stamp marker, then 130 bytes: the launcher stamps its slot.
 inline Bytes marked_data() {
-    Bytes data(20, 'a');
-    data.insert(data.end(), stamp_marker, stamp_marker + stamp_marker_size);
-    data.insert(data.end(), 130, 'b');
+    Bytes data(200, 'b');
+    std::fill(data.begin(), data.begin() + 20, 'a');
+    std::copy(stamp_marker, stamp_marker + stamp_marker_size, data.begin() + 20);
     return data;
 }
 
