@@ -408,6 +408,16 @@ PackSummary pack_package(const PackRequest& request) {
         tail = read_whole(*request.tail, max_package_size);
     }
 
+    // Replacing an input with the package is a slip of the command line, not a wish.
+    std::vector<fs::path> sources;
+    for (const Input& input : inputs) sources.push_back(input.path);
+    if (request.tail) sources.push_back(*request.tail);
+    for (const fs::path& source : sources) {
+        std::error_code error;
+        if (fs::equivalent(request.output, source, error))
+            refuse(request.output, "is also an input; the package would replace it");
+    }
+
     PackSummary summary;
     TemporaryOutput out(request.output);
     out.write(request.stub);

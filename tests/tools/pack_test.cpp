@@ -325,6 +325,11 @@ TEST_F(PackTest, RefusalsLeaveNothingBehind) {
              return t.request({t.file("setup.exe", some), big});
          },
          "big.bin: larger than 4 GiB - 1 bytes"},
+        {"output is an input",
+         [&](PackTest& t) {
+             return t.request({t.file("setup.exe", some), t.output});
+         },
+         "package.exe: is also an input"},
         {"output directory missing",
          [&](PackTest& t) {
              auto r = t.request({t.file("setup.exe", some)});
