@@ -13,8 +13,6 @@
 #include "decode/decode_table.h"
 #include "decode/window.h"
 
-#include <cstring>
-
 std::uint32_t block_remaining;
 std::int32_t symbol_table[symbol_table_size];
 std::int32_t symbol_lengths[literal_alphabet_size];
@@ -23,14 +21,24 @@ std::int32_t short_lengths[code_length_alphabet_size];
 
 namespace {
 
+// symbol_table with each symbol's code length beside it (symbol | length << 16; a tree node with
+// length 0), filled with every literal/length table. The symbol loop reads it, so that a symbol
+// costs one table load before its bits are consumed instead of two loads in a row.
+std::int32_t symbol_entries[symbol_table_size];
+
+void fill_symbol_entries() {
+    for (int i = 0; i < symbol_table_size; ++i) {
+        const std::int32_t symbol = symbol_table[i];
+        symbol_entries[i] =
+            symbol < literal_alphabet_size ? symbol | symbol_lengths[symbol] << 16 : symbol;
+    }
+}
+
 constexpr int short_count_bits = 5;
 constexpr int symbol_count_bits = 9;
 constexpr int code_length_zero_run_after = 3;
 constexpr int first_match_symbol = 256;
 constexpr int match_symbol_bias = 253; // match symbol s copies s - 253 bytes
-
-// A match starting below this position ends at 26622 at most: no wrap, no flush.
-constexpr std::uint32_t fast_copy_limit = window_size - max_match - 1;
 
 // The next n stream bits (1 to 16), without consuming them.
 inline std::uint32_t peek_bits(int n) {
@@ -47,9 +55,25 @@ inline std::uint32_t read_bits(int n) {
 // only ever hold symbols below alphabet_size or nodes of the current build, whose trees end in a
 // symbol within 16 - table_bits steps; the mask test is a guard that a walk cannot go on once the
 // window's bits are used up.
-inline int decode_symbol(const std::int32_t* table, int table_bits, int alphabet_size,
+// The two views of the stream a decode reads: the BitReader itself while a block header is read,
+// the register-held StreamBits in the symbol loop.
+inline std::uint32_t window_of(const BitReader& in) {
+    return in.bit_window;
+}
+inline std::uint32_t window_of(const StreamBits& in) {
+    return static_cast<std::uint32_t>(in.bits >> 48);
+}
+inline void consume(BitReader&, int n) {
+    skip_bits(n);
+}
+inline void consume(StreamBits& in, int n) {
+    consume_stream(in, n);
+}
+
+template <typename Bits>
+inline int decode_symbol(Bits& in, const std::int32_t* table, int table_bits, int alphabet_size,
                          const std::int32_t* lengths) {
-    const std::uint32_t bits = bit_reader.bit_window;
+    const std::uint32_t bits = window_of(in);
     int symbol = table[bits >> (16 - table_bits)];
     if (symbol >= alphabet_size) {
         std::uint32_t mask = 1u << (15 - table_bits);
@@ -59,8 +83,18 @@ inline int decode_symbol(const std::int32_t* table, int table_bits, int alphabet
             mask >>= 1;
         } while (symbol >= alphabet_size);
     }
-    skip_bits(lengths[symbol]);
+    consume(in, lengths[symbol]);
     return symbol;
+}
+
+template <typename Bits> inline std::uint32_t read_distance_of(Bits& in) {
+    const int q =
+        decode_symbol(in, short_table, short_table_bits, distance_alphabet_size, short_lengths);
+    if (q == 0) return 0;
+    const int extra = q - 1;
+    const std::uint32_t x = window_of(in) >> (16 - extra); // 0 for extra = 0
+    consume(in, extra);
+    return (1u << extra) + x;
 }
 
 // A single-code value names the symbol every lookup yields. One at or above the alphabet's size
@@ -72,39 +106,31 @@ inline std::int32_t single_code_value(int width, int alphabet_size) {
     return static_cast<std::int32_t>(value);
 }
 
-// Copies length bytes from source to position, forward one byte at a time in effect, so a match
-// longer than its distance repeats its last distance bytes. Requires source < position and
-// position + length <= window_size. Never writes past the match's end: the bytes behind it are
-// still history (the output of one ring turn ago).
-inline void fast_copy(std::uint32_t position, std::uint32_t source, std::uint32_t length) {
-    unsigned char* out = window + position;
-    const unsigned char* in = window + source;
-    const std::uint32_t distance = position - source;
-    if (distance >= 8) {
-        // Each 8-byte piece reads only bytes before the piece being written: final bytes.
-        for (; length >= 8; length -= 8, out += 8, in += 8) std::memcpy(out, in, 8);
-    } else if (distance == 1) {
-        std::memset(out, *in, length);
-        return;
-    }
-    for (; length != 0; --length) *out++ = *in++;
-}
-
 void run_blocks(std::uint32_t unpacked_size) {
     std::uint32_t produced = 0;
     std::uint32_t position = 0;
+    StreamBits bits = enter_stream();
     do {
         if (block_remaining == 0) {
+            leave_stream(bits);
             block_remaining = read_bits(16);
             read_short_lengths(code_length_alphabet_size, short_count_bits,
                                code_length_zero_run_after);
             read_symbol_lengths();
             read_short_lengths(distance_alphabet_size, short_count_bits, -1);
+            bits = enter_stream();
         }
         --block_remaining; // a block size of 0 wraps and keeps the block open to the end
 
-        const int symbol =
-            decode_symbol(symbol_table, symbol_table_bits, literal_alphabet_size, symbol_lengths);
+        int symbol;
+        const std::int32_t entry = symbol_entries[window_of(bits) >> (16 - symbol_table_bits)];
+        if ((entry & 0xFFFF) < literal_alphabet_size) {
+            symbol = entry & 0xFFFF;
+            consume(bits, entry >> 16);
+        } else {
+            symbol = decode_symbol(bits, symbol_table, symbol_table_bits, literal_alphabet_size,
+                                   symbol_lengths);
+        }
         if (symbol < first_match_symbol) {
             window[position] = static_cast<unsigned char>(symbol);
             ++produced;
@@ -117,7 +143,7 @@ void run_blocks(std::uint32_t unpacked_size) {
 
         const std::uint32_t length = static_cast<std::uint32_t>(symbol - match_symbol_bias);
         produced += length;
-        const std::uint32_t r = read_distance();
+        const std::uint32_t r = read_distance_of(bits);
         // The classes reach r = 65535, but only r up to 26623 names a byte of the Window; a
         // larger distance cannot come from a valid stream, and the decode is abandoned rather
         // than read outside the Window (the CRC comparison then fails the entry).
@@ -125,9 +151,16 @@ void run_blocks(std::uint32_t unpacked_size) {
         std::uint32_t source = position + window_size - r - 1;
         if (source >= window_size) source -= window_size;
 
-        if (source < position && position < fast_copy_limit) {
-            fast_copy(position, source, length);
+        // The fast copy, for a match that neither wraps its source nor passes the Window's end
+        // (it may end right at it, and the flush follows); otherwise the wrapping copy, one byte
+        // at a time with its tests. Both give the bytes of the plain forward copy.
+        if (source < position && position + length <= window_size) {
+            copy_match(position, source, length);
             position += length;
+            if (position == window_size) {
+                sink_write(window, window_size);
+                position = 0;
+            }
             continue;
         }
         for (std::uint32_t i = 0; i < length; ++i) {
@@ -139,6 +172,7 @@ void run_blocks(std::uint32_t unpacked_size) {
             if (++source == window_size) source = 0;
         }
     } while (produced < unpacked_size);
+    leave_stream(bits);
     if (position != 0) sink_write(window, position);
 }
 
@@ -189,13 +223,14 @@ void read_symbol_lengths() {
         const std::int32_t value = single_code_value(symbol_count_bits, literal_alphabet_size);
         for (int i = 0; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
         for (int i = 0; i < symbol_table_size; ++i) symbol_table[i] = value;
+        fill_symbol_entries();
         return;
     }
     if (n > literal_alphabet_size) raise_decode_abort();
     int i = 0;
     while (i < n) {
-        const int symbol =
-            decode_symbol(short_table, short_table_bits, code_length_alphabet_size, short_lengths);
+        const int symbol = decode_symbol(bit_reader, short_table, short_table_bits,
+                                         code_length_alphabet_size, short_lengths);
         if (symbol >= 3) {
             symbol_lengths[i++] = symbol - 2;
             continue;
@@ -214,15 +249,11 @@ void read_symbol_lengths() {
     for (; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
     build_decode_table(literal_alphabet_size, symbol_lengths, symbol_table_bits, symbol_table,
                        symbol_table_size);
+    fill_symbol_entries();
 }
 
 std::uint32_t read_distance() {
-    const int q =
-        decode_symbol(short_table, short_table_bits, distance_alphabet_size, short_lengths);
-    if (q == 0) return 0;
-    const int extra = q - 1;
-    const std::uint32_t x = extra == 0 ? 0 : read_bits(extra);
-    return (1u << extra) + x;
+    return read_distance_of(bit_reader);
 }
 
 // A DecodeAbort from sink_write, read_symbol_lengths or build_decode_table returns here: no further

@@ -9,6 +9,8 @@
 #include "decode/bit_reader.h"
 #include "decode/window.h"
 
+#include <bit>
+
 std::uint16_t accumulator;
 int held_bits;
 
@@ -42,13 +44,44 @@ inline int read_prefix(int limit) {
     return k;
 }
 
+// The symbol loop reads the stream through the register-held StreamBits rather than through
+// accumulator: both hand out the stream bits in order, each once, so the codes are the same. A
+// code is taken with one peek of 16 bits (the prefix, and for lengths the remainder too).
+inline std::uint32_t stream_length(StreamBits& in, std::uint32_t* literal) {
+    const std::uint32_t top = peek_stream(in, 16);
+    if ((top & 0x8000u) == 0) {
+        *literal = (top >> 7) & 0xFFu;
+        consume_stream(in, 1 + literal_bits);
+        return 0;
+    }
+    int k = std::countl_one(static_cast<std::uint16_t>(top));
+    int prefix = k + 1;
+    if (k >= length_prefix_limit) prefix = k = length_prefix_limit;
+    const std::uint32_t x = (top >> (16 - prefix - k)) & ((1u << k) - 1);
+    consume_stream(in, prefix + k);
+    return (1u << k) - 1 + x;
+}
+
+inline std::uint32_t stream_distance(StreamBits& in) {
+    int k = std::countl_one(static_cast<std::uint16_t>(peek_stream(in, 16)));
+    int prefix = k + 1;
+    if (k >= distance_prefix_limit) prefix = k = distance_prefix_limit;
+    consume_stream(in, prefix);
+    const int width = distance_base_bits + k;
+    const std::uint32_t x = peek_stream(in, width);
+    consume_stream(in, width);
+    return 512u * ((1u << k) - 1) + x;
+}
+
 void run_unary(std::uint32_t unpacked_size) {
     std::uint32_t produced = 0;
     std::uint32_t position = 0;
+    StreamBits bits = enter_stream();
     do {
-        const std::uint32_t code = read_unary_length();
+        std::uint32_t literal = 0;
+        const std::uint32_t code = stream_length(bits, &literal);
         if (code == 0) {
-            window[position] = static_cast<unsigned char>(take_bits(literal_bits));
+            window[position] = static_cast<unsigned char>(literal);
             ++produced;
             if (++position == window_size) {
                 sink_write(window, window_size);
@@ -59,8 +92,17 @@ void run_unary(std::uint32_t unpacked_size) {
         const std::uint32_t length = code + 2;
         produced += length;
         // At most 15872 bytes back, inside the ring: the sum is below 2 * window_size.
-        std::uint32_t source = position + window_size - read_unary_distance() - 1;
+        std::uint32_t source = position + window_size - stream_distance(bits) - 1;
         if (source >= window_size) source -= window_size;
+        if (source < position && position + length <= window_size) {
+            copy_match(position, source, length);
+            position += length;
+            if (position == window_size) {
+                sink_write(window, window_size);
+                position = 0;
+            }
+            continue;
+        }
         for (std::uint32_t i = 0; i < length; ++i) {
             window[position] = window[source];
             if (++position == window_size) {
@@ -70,6 +112,7 @@ void run_unary(std::uint32_t unpacked_size) {
             if (++source == window_size) source = 0;
         }
     } while (produced < unpacked_size);
+    leave_stream(bits);
     if (position != 0) sink_write(window, position);
 }
 

@@ -92,6 +92,25 @@ TEST(DecodeUnary, LongestMatchAndFarthestDistance) {
     EXPECT_EQ(result.kept, expected);
 }
 
+// Every match length and the first and last distance of every class, through the decoder's loop.
+TEST(DecodeUnary, EveryLengthAndDistanceClass) {
+    Bytes expected = pattern(16000, 5);
+    BitWriter out;
+    for (unsigned char b : expected) test::put_unary_literal(out, b);
+    const std::uint32_t distances[] = {1, 2, 512, 513, 1536, 1537, 3584, 3585, 7680, 7681, 15872};
+    std::size_t next = 0;
+    for (std::uint32_t length = 3; length <= 256; ++length) {
+        const std::uint32_t back = distances[next++ % std::size(distances)];
+        test::put_unary_match(out, length, back);
+        test::reference_copy(expected, length, back);
+        test::put_unary_literal(out, static_cast<unsigned char>(length));
+        expected.push_back(static_cast<unsigned char>(length));
+    }
+    const auto result =
+        run_decoder(Decoder::unary, out.finish(), static_cast<std::uint32_t>(expected.size()));
+    EXPECT_TRUE(result.kept == expected);
+}
+
 // The sink gets full Windows while decoding and the rest at the end. A capacity one short of the
 // output shows the pieces: the first 26624 bytes fit, the final piece is refused (but offered).
 TEST(DecodeUnary, FlushesWholeWindows) {
