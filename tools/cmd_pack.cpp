@@ -166,6 +166,7 @@ void add_pack_command(CLI::App& app) {
     pack->add_option("-o,--output", options->output,
                      "The package to write (replaced only when "
                      "complete)")
+        ->type_name("OUT")
         ->required();
     pack->add_option("--stub", options->stub,
                      "The stub: win32 (the default), win64 or native (the stubs built into "
@@ -176,18 +177,22 @@ void add_pack_command(CLI::App& app) {
                      "auto (the default): per file the block format or stored, whichever is "
                      "smaller; 0 stored; 1, 2, 3 the block format (smallest to fastest); 4 the "
                      "unary format (fastest)")
+        ->type_name("M")
         ->check(CLI::IsMember({"auto", "0", "1", "2", "3", "4"}));
     pack->add_option("--level", options->level,
                      "Effort of the compression: fast, normal or best (an optimal parse); by "
-                     "default normal for auto, the method's own for -m 1 to 3")
+                     "default normal for auto, the method's own for -m 1 to 3; not used by -m 0")
+        ->type_name("LEVEL")
         ->check(CLI::IsMember({"fast", "normal", "best"}));
     pack->add_option("--tail", options->tail,
                      "A file stored plain after the archive; its first 100 bytes are stamped into "
-                     "every unpacked file that holds the stamp marker");
+                     "every unpacked file that holds the stamp marker")
+        ->type_name("FILE");
     pack->add_flag("-q,--quiet", options->quiet, "No progress and no summary");
     pack->add_option("SETUP", options->inputs,
                      "The setup program (the first entry, which the package runs), then any "
                      "further files (FILE...), stored under their base names")
+        ->type_name("FILE")
         ->required();
     pack->footer("The summary (one line per entry: method, size, packed size, name; then the "
                  "package size) goes to standard output unless -q.\nSOURCE_DATE_EPOCH, when set, "
