@@ -150,7 +150,8 @@ TEST(CreateTargetFile, NamesThatDoNotFitAreNotTried) {
 
 TEST(ProgressDialogProc, AcceptsOnlyTheInitialisation) {
     EXPECT_EQ(progress_dialog_proc(nullptr, WM_INITDIALOG, 0, 0), TRUE);
-    for (UINT message : {0x0000u, 0x0002u /* WM_DESTROY */, WM_SETICON, 0x0111u /* WM_COMMAND */}) {
+    const UINT others[] = {0x0000, 0x0002 /* WM_DESTROY */, WM_SETICON, 0x0111 /* WM_COMMAND */};
+    for (UINT message : others) {
         EXPECT_EQ(progress_dialog_proc(nullptr, message, 1, 2), FALSE) << message;
     }
 }
