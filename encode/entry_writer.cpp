@@ -27,6 +27,17 @@ void ensure_crc_table() {
     (void)built;
 }
 
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with or without an extension and in any
+// case: Windows opens the device instead of a file of that name.
+bool is_device_name(std::string_view name) {
+    std::string stem(name.substr(0, name.find('.')));
+    for (char& c : stem)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 } // namespace
 
 std::uint32_t entry_crc32(std::span<const unsigned char> bytes, std::uint32_t previous) {
@@ -54,6 +65,9 @@ std::string entry_name_problem(std::string_view name) {
             return std::string("the name holds '") + c + "', which Windows file names cannot";
     }
     if (name == "." || name == "..") return "the name is not a file name";
+    if (name.back() == '.' || name.back() == ' ')
+        return "the name ends in a dot or a space, which Windows drops from file names";
+    if (is_device_name(name)) return "the name is a Windows device (" + std::string(name) + ")";
     return {};
 }
 

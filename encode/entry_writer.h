@@ -31,7 +31,8 @@ constexpr std::size_t max_entry_name_length = 2600 - 30 - 2;
 // Why name cannot be stored as an entry's name, or empty when it can. A name is refused when it is
 // empty, too long, or holds a byte the stub cannot turn into the same file name on every Windows:
 // anything but printable ASCII, a path separator, or one of the characters Windows forbids in file
-// names (: * ? " < > |).
+// names (: * ? " < > |); and names Windows would change or take for a device: a trailing dot or
+// space, CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9 (with any extension).
 std::string entry_name_problem(std::string_view name);
 
 // The entry's header bytes: everything before its packed data. The name must have passed

@@ -124,14 +124,18 @@ TEST_F(PackTest, LongestNameFillsTheBasicHeaderLimit) {
     const struct {
         const char* name;
         bool storable;
-    } names[] = {{"setup.exe", true},  {"a b-c_d~e(1).txt", true},
-                 {"", false},          {".", false},
-                 {"..", false},        {"a\\b", false},
-                 {"a:b", false},       {"a*b", false},
-                 {"a?b", false},       {"a\"b", false},
-                 {"a<b>", false},      {"a|b", false},
-                 {"tab\there", false}, {"caf\xc3\xa9", false},
-                 {"del\x7f", false}};
+    } names[] = {{"setup.exe", true},   {"a b-c_d~e(1).txt", true},
+                 {"", false},           {".", false},
+                 {"..", false},         {"a\\b", false},
+                 {"a:b", false},        {"a*b", false},
+                 {"a?b", false},        {"a\"b", false},
+                 {"a<b>", false},       {"a|b", false},
+                 {"tab\there", false},  {"caf\xc3\xa9", false},
+                 {"del\x7f", false},    {"nul", false},
+                 {"Con.txt", false},    {"com7.log", false},
+                 {"LPT1", false},       {"com0", true},
+                 {"console.txt", true}, {"nul_data.bin", true},
+                 {"trailing.", false},  {"space ", false}};
     for (const auto& c : names) EXPECT_EQ(entry_name_problem(c.name).empty(), c.storable) << c.name;
 }
 
