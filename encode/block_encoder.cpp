@@ -2,14 +2,16 @@
 //
 // The input is parsed in segments (1 MiB, or 256 KiB for the best effort) with one match finder
 // over the whole input, so matches reach back across segment borders. Each segment's tokens are
-// cut into blocks by a shortest-path search over fixed-size chunks of tokens: a block's cost is
-// estimated from its symbol counts (entropy plus a table estimate), and the split with the lowest
-// total wins, no block exceeding 65535 symbols. A new block thus starts where the statistics change
-// enough to pay for new tables.
+// cut into blocks by a shortest-path search over fixed-size chunks of tokens (1024 tokens, 8192
+// for the fast effort): a block's cost is estimated from its symbol counts (entropy plus a table
+// estimate), and the split with the lowest total wins, no block exceeding 65535 symbols. A new
+// block thus starts where the statistics change enough to pay for new tables.
 //
-// The parse judges literals against matches by the bit costs of the codes of the previous segment
-// (default costs at the start). The best effort collects every segment's matches once and runs the
-// minimum-cost parse several times, each pass with the costs of the codes the previous pass gives.
+// fast and normal parse greedily or lazily (two steps), judging literals against matches by the
+// bit costs of the codes of the tokens so far (a first guess at the start), updated every 64 KiB.
+// best collects every segment's matches once and runs the minimum-cost parse three times, each
+// pass with the costs of the codes the previous pass gives; then it splits the segment into
+// blocks and parses each block's stretch twice more with the costs of that block's own codes.
 //
 // Each block is written as: block size (16 bits), the code-length code (short-table form, 2-bit
 // zero run after the third length), the literal/length lengths (count in 9 bits, then code-length
@@ -238,18 +240,43 @@ struct EffortSettings {
     std::size_t split_chunk; // tokens per unit of the block split
     unsigned passes;         // minimum-cost passes per segment
     std::uint32_t skip_length;
+    unsigned refine_passes; // minimum-cost passes per block, with the block's own costs
 };
 
 EffortSettings settings_for(Effort effort) {
     switch (effort) {
     case Effort::fast:
-        return {{6, 32, false}, false, 1u << 20, 8192, 0, 0};
+        return {{6, 32, false}, false, 1u << 20, 8192, 0, 0, 0};
     case Effort::normal:
-        return {{48, 128, true}, false, 1u << 20, 4096, 0, 0};
+        return {{80, 128, true, true}, false, 1u << 20, 1024, 0, 0, 0};
     case Effort::best:
     default:
-        return {{256, 256, false}, true, 1u << 18, 1024, 3, 200};
+        return {{256, 256, false}, true, 1u << 18, 1024, 3, 200, 2};
     }
+}
+
+// Once a segment's blocks are known, each block's stretch is parsed again with the costs of
+// that block's own codes (which is what its symbols will cost), a few times over.
+void refine_blocks(OptimalParser& parser, const EffortSettings& settings,
+                   std::vector<Token>& tokens) {
+    if (settings.refine_passes == 0) return;
+    std::vector<Token> refined, part;
+    ParseCosts block_costs;
+    std::size_t token_start = 0, byte_start = 0;
+    for (std::size_t block_end : split_blocks(tokens, settings.split_chunk)) {
+        const std::span<const Token> block(tokens.data() + token_start, block_end - token_start);
+        std::size_t bytes = 0;
+        for (const Token& t : block) bytes += t.length == 0 ? 1 : t.length;
+        costs_from_tokens(block, block_costs);
+        for (unsigned pass = 0; pass < settings.refine_passes; ++pass) {
+            parser.parse(block_costs, byte_start, byte_start + bytes, part);
+            costs_from_tokens(part, block_costs);
+        }
+        refined.insert(refined.end(), part.begin(), part.end());
+        token_start = block_end;
+        byte_start += bytes;
+    }
+    tokens.swap(refined);
 }
 
 } // namespace
@@ -318,10 +345,16 @@ std::vector<unsigned char> encode_blocks(std::span<const unsigned char> data, Ef
                 optimal.parse(costs, tokens);
                 costs_from_tokens(tokens, costs);
             }
+            refine_blocks(optimal, settings, tokens);
             pos = end;
         } else {
-            pos = lazy_parse(finder, data, pos, end, settings.parse, costs, tokens);
-            costs_from_tokens(tokens, costs);
+            // Costs follow the tokens in steps of 64 KiB, so that even a small input is not
+            // parsed with the first guess throughout.
+            while (pos < end) {
+                const std::size_t piece = std::min(end, pos + (std::size_t{1} << 16));
+                pos = lazy_parse(finder, data, pos, piece, settings.parse, costs, tokens);
+                costs_from_tokens(tokens, costs);
+            }
         }
         std::size_t start = 0;
         for (std::size_t block_end : split_blocks(tokens, settings.split_chunk)) {

@@ -13,8 +13,9 @@
 constexpr unsigned block_code_max_length = 16; // longest code the decoders' tables take
 constexpr std::size_t block_max_symbols = 65535;
 
-// The packed stream of methods 1 to 3. fast: greedy parse; normal: lazy parse; best: minimum-cost
-// parse with costs iterated from the previous pass, blocks split by estimated cost.
+// The packed stream of methods 1 to 3. fast: greedy parse; normal: lazy parse (two steps); best:
+// minimum-cost parse with costs iterated from the previous pass and then per block. Blocks are
+// split by estimated cost.
 std::vector<unsigned char> encode_blocks(std::span<const unsigned char> data, Effort effort,
                                          const CompressProgress& progress = {});
 

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr std::int64_t lazy_margin = 3; // bits
+
 Token literal_token(unsigned char byte) {
     return Token{0, byte};
 }
@@ -53,12 +55,29 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
         if (settings.lazy && current.length < settings.nice_length && pos + 1 < end) {
             const Match next = search(pos + 1);
             inserted_to = pos + 2;
-            if (saving(next, pos + 1) > gain) {
+            // The later match must save a few bits more than the current one: the bytes after
+            // the current match usually start another match, which the comparison does not see
+            // (the margin is a measured best on text and binaries).
+            if (saving(next, pos + 1) > gain + lazy_margin) {
                 out.push_back(literal_token(data[pos]));
                 ++pos;
                 current = next;
                 have_current = true;
                 continue;
+            }
+            if (settings.lazy2 && pos + 2 < end) {
+                const Match after = search(pos + 2);
+                inserted_to = pos + 3;
+                // Two literals must pay for themselves: the later match has to save at least
+                // the second literal's cost more.
+                if (saving(after, pos + 2) > gain + costs.literal[data[pos + 1]]) {
+                    out.push_back(literal_token(data[pos]));
+                    out.push_back(literal_token(data[pos + 1]));
+                    pos += 2;
+                    current = after;
+                    have_current = true;
+                    continue;
+                }
             }
         }
         out.push_back(match_token(current));
@@ -98,19 +117,24 @@ void OptimalParser::collect(HashChainMatchFinder& finder, std::span<const unsign
     first_[end - begin] = static_cast<std::uint32_t>(matches_.size());
 }
 
-void OptimalParser::parse(const ParseCosts& costs, std::vector<Token>& out) {
-    const std::size_t n = end_ - begin_;
+void OptimalParser::parse(const ParseCosts& costs, std::size_t from, std::size_t to,
+                          std::vector<Token>& out) {
+    const std::size_t n = to - from;
     cost_.assign(n + 1, 0);
     choice_.resize(n + 1);
-    const unsigned char* bytes = data_.data() + begin_;
+    const unsigned char* bytes = data_.data() + begin_ + from;
+    const std::uint32_t* first = first_.data() + from;
     for (std::size_t i = n; i-- > 0;) {
         std::uint32_t best = costs.literal[bytes[i]] + cost_[i + 1];
         Token pick = literal_token(bytes[i]);
         std::uint32_t shorter = HashChainMatchFinder::min_length - 1;
-        for (std::uint32_t k = first_[i]; k < first_[i + 1]; ++k) {
+        const std::size_t room = n - i;
+        for (std::uint32_t k = first[i]; k < first[i + 1] && shorter < room; ++k) {
             const Match& m = matches_[k];
             const std::uint32_t dist_cost = costs.distance[m.distance];
-            for (std::uint32_t len = shorter + 1; len <= m.length; ++len) {
+            const std::uint32_t longest =
+                static_cast<std::uint32_t>(std::min<std::size_t>(m.length, room));
+            for (std::uint32_t len = shorter + 1; len <= longest; ++len) {
                 const std::uint32_t c = costs.length[len] + dist_cost + cost_[i + len];
                 if (c < best) {
                     best = c;

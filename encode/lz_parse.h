@@ -1,8 +1,8 @@
 // LZ parsing shared by the method-4 and block encoders: turning input bytes into literals and
 // matches (tokens) with a HashChainMatchFinder, judged by the bit costs of the target format.
 //
-// - lazy_parse: greedy, or with one step of lazy matching: a match found at the next position
-//   replaces the current one when it saves more bits over literals.
+// - lazy_parse: greedy, or with one or two steps of lazy matching: a match found at the next (or
+//   the one after) position replaces the current one when it saves more bits over literals.
 // - OptimalParser: collects every useful match of a stretch once, then finds the cheapest path
 //   through it for a given cost model (minimum-cost parse by dynamic programming, backwards);
 //   callers iterate it with costs taken from the previous result.
@@ -35,6 +35,7 @@ struct ParseSettings {
     std::uint32_t depth = 16;       // chain steps per search
     std::uint32_t nice_length = 64; // a match this long is taken at once
     bool lazy = false;              // one step of lazy matching
+    bool lazy2 = false;             // and a second step: two literals, then a match
 };
 
 // Parses data from begin on until at least end, appending tokens; the last match may run past
@@ -53,7 +54,13 @@ class OptimalParser {
                  std::uint32_t skip_length);
 
     // The cheapest tokens for the collected stretch under costs (replaces out).
-    void parse(const ParseCosts& costs, std::vector<Token>& out);
+    void parse(const ParseCosts& costs, std::vector<Token>& out) {
+        parse(costs, 0, end_ - begin_, out);
+    }
+
+    // The same for the part from offset `from` to offset `to` of the stretch; no match reaches
+    // past `to`.
+    void parse(const ParseCosts& costs, std::size_t from, std::size_t to, std::vector<Token>& out);
 
   private:
     std::span<const unsigned char> data_;
