@@ -31,9 +31,10 @@ const char unpack_failed_format[] =
 
 // The icons of IDI_SETUP at the size the platform asks for; a failure yields no icon.
 HICON load_icon(HINSTANCE instance, int width_metric, int height_metric) {
-    return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON,
-                                         GetSystemMetrics(width_metric),
-                                         GetSystemMetrics(height_metric), LR_DEFAULTCOLOR));
+    const int width = GetSystemMetrics(width_metric);
+    const int height = GetSystemMetrics(height_metric);
+    return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON, width,
+                                         height, LR_DEFAULTCOLOR));
 }
 
 // The directory the child runs in: temp_dir without its trailing separator, shortened in place.

@@ -97,7 +97,8 @@ class LauncherRun : public ::testing::Test {
     }
 
     // Runs the package with TMPDIR set to temp_dir and the report going to report().
-    RunResult run(const fs::path& temp_dir, bool with_window = true) {
+    RunResult run(const fs::path& temp_dir, bool with_window = true,
+                  const fs::path& working_directory = {}) {
         std::vector<std::string> variables;
         for (char** v = environ; *v; ++v) {
             const std::string variable = *v;
@@ -118,6 +119,9 @@ class LauncherRun : public ::testing::Test {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, error_path.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!working_directory.empty()) {
+            posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
+        }
         const std::string program = package().string();
         char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
         RunResult result;
@@ -249,6 +253,24 @@ TEST_F(LauncherRun, NoTemporaryFileShowsTheCreationMessage) {
         EXPECT_EQ(names_in(root_.path()), before);
         EXPECT_EQ(test::read_file(root_.path() / "regular"), test::bytes_of("x"));
     }
+}
+
+// When the temporary directory cannot be had (here: a path too long for the 260-byte buffer),
+// the files are made in the current directory and the child runs there.
+TEST_F(LauncherRun, WithoutTemporaryDirectoryTheCurrentDirectoryServes) {
+    const fs::path working = root_.path() / "cwd";
+    fs::create_directory(working);
+    write_package(test::scramble(test::archive_of(
+        {test::stored("setup.exe", sample_), test::stored("data.txt", test::bytes_of("data"))})));
+    const RunResult result = run(root_.path() / std::string(300, 'x'), false, working);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.error_output, "");
+    ASSERT_TRUE(fs::exists(report()));
+    const Report seen = parse_report(report());
+    EXPECT_EQ(seen.values.at("cwd"), working.string());
+    EXPECT_EQ(seen.values.at("argv[0]"), "setup.exe");
+    EXPECT_EQ(seen.files.size(), 2u);
+    EXPECT_TRUE(fs::is_empty(working));
 }
 
 // A first entry that cannot be started is not reported: the files are deleted at once.
