@@ -120,20 +120,22 @@ std::uint64_t check_file(const fs::path& path, std::uint64_t limit, const std::s
     return size;
 }
 
-std::vector<unsigned char> read_whole(const fs::path& path, std::uint64_t limit) {
+// The file's bytes; expected is its size when it was checked, limit what it may have grown to.
+std::vector<unsigned char> read_whole(const fs::path& path, std::uint64_t expected,
+                                      std::uint64_t limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) refuse(path, std::string("cannot be read: ") + std::strerror(errno));
-    std::vector<unsigned char> bytes;
-    constexpr std::size_t chunk = 1 << 20;
-    for (;;) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + chunk);
-        in.read(reinterpret_cast<char*>(bytes.data() + at), chunk);
-        bytes.resize(at + static_cast<std::size_t>(in.gcount()));
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(expected, limit)));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    // Whatever the file grew by since it was checked comes in small pieces.
+    char more[65536];
+    while (in) {
+        in.read(more, sizeof more);
+        bytes.insert(bytes.end(), more, more + in.gcount());
         if (bytes.size() > limit) refuse(path, "grew past the largest size an entry can hold");
-        if (in.eof()) break;
-        if (!in) refuse(path, "read error");
     }
+    if (in.bad()) refuse(path, "read error");
     return bytes;
 }
 
@@ -404,8 +406,8 @@ PackSummary pack_package(const PackRequest& request) {
     const std::vector<Input> inputs = check_inputs(request);
     std::vector<unsigned char> tail;
     if (request.tail) {
-        check_file(*request.tail, max_package_size, "4 GiB - 1 bytes");
-        tail = read_whole(*request.tail, max_package_size);
+        const std::uint64_t size = check_file(*request.tail, max_package_size, "4 GiB - 1 bytes");
+        tail = read_whole(*request.tail, size, max_package_size);
     }
 
     // Replacing an input with the package is a slip of the command line, not a wish.
@@ -425,7 +427,7 @@ PackSummary pack_package(const PackRequest& request) {
 
     Scrambler scrambler;
     for (const Input& input : inputs) {
-        std::vector<unsigned char> data = read_whole(input.path, max_entry_size);
+        std::vector<unsigned char> data = read_whole(input.path, input.size, max_entry_size);
         Packed packed = pack_data(data, input, request);
         const bool stored = packed.method == method_stored;
         std::vector<unsigned char>& body = stored ? data : packed.bytes;
