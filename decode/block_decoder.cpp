@@ -21,16 +21,17 @@ std::int32_t short_lengths[code_length_alphabet_size];
 
 namespace {
 
-// symbol_table with each symbol's code length beside it (symbol | length << 16; a tree node with
-// length 0), filled with every literal/length table. The symbol loop reads it, so that a symbol
-// costs one table load before its bits are consumed instead of two loads in a row.
+// The block's two symbol tables with each symbol's code length beside it (symbol | length << 16;
+// a tree node keeps length 0), filled after every block header. The symbol loop reads these, so
+// that a symbol costs one table load before its bits are consumed instead of two loads in a row.
 std::int32_t symbol_entries[symbol_table_size];
+std::int32_t distance_entries[short_table_size];
 
-void fill_symbol_entries() {
-    for (int i = 0; i < symbol_table_size; ++i) {
-        const std::int32_t symbol = symbol_table[i];
-        symbol_entries[i] =
-            symbol < literal_alphabet_size ? symbol | symbol_lengths[symbol] << 16 : symbol;
+void fill_entries(std::int32_t* entries, const std::int32_t* table, int size,
+                  const std::int32_t* lengths, int alphabet_size) {
+    for (int i = 0; i < size; ++i) {
+        const std::int32_t symbol = table[i];
+        entries[i] = symbol < alphabet_size ? symbol | lengths[symbol] << 16 : symbol;
     }
 }
 
@@ -118,6 +119,10 @@ void run_blocks(std::uint32_t unpacked_size) {
                                code_length_zero_run_after);
             read_symbol_lengths();
             read_short_lengths(distance_alphabet_size, short_count_bits, -1);
+            fill_entries(symbol_entries, symbol_table, symbol_table_size, symbol_lengths,
+                         literal_alphabet_size);
+            fill_entries(distance_entries, short_table, short_table_size, short_lengths,
+                         distance_alphabet_size);
             bits = enter_stream();
         }
         --block_remaining; // a block size of 0 wraps and keeps the block open to the end
@@ -143,7 +148,22 @@ void run_blocks(std::uint32_t unpacked_size) {
 
         const std::uint32_t length = static_cast<std::uint32_t>(symbol - match_symbol_bias);
         produced += length;
-        const std::uint32_t r = read_distance_of(bits);
+        // The distance class and its extra bits, in one consume when they fit the window.
+        std::uint32_t r;
+        const std::uint32_t peek = window_of(bits);
+        const std::int32_t distance_entry = distance_entries[peek >> (16 - short_table_bits)];
+        const int q = distance_entry & 0xFFFF;
+        const int total = (distance_entry >> 16) + q - 1;
+        if (q == 0) {
+            consume(bits, distance_entry >> 16);
+            r = 0;
+        } else if (q < distance_alphabet_size && total <= 16) {
+            const int extra = q - 1;
+            r = (1u << extra) + ((peek >> (16 - total)) & ((1u << extra) - 1));
+            consume(bits, total);
+        } else {
+            r = read_distance_of(bits);
+        }
         // The classes reach r = 65535, but only r up to 26623 names a byte of the Window; a
         // larger distance cannot come from a valid stream, and the decode is abandoned rather
         // than read outside the Window (the CRC comparison then fails the entry).
@@ -151,25 +171,13 @@ void run_blocks(std::uint32_t unpacked_size) {
         std::uint32_t source = position + window_size - r - 1;
         if (source >= window_size) source -= window_size;
 
-        // The fast copy, for a match that neither wraps its source nor passes the Window's end
-        // (it may end right at it, and the flush follows); otherwise the wrapping copy, one byte
-        // at a time with its tests. Both give the bytes of the plain forward copy.
-        if (source < position && position + length <= window_size) {
+        // The fast copy, for a match that neither wraps its source nor reaches the Window's end;
+        // otherwise the wrapping copy. Both give the bytes of the plain forward copy.
+        if (source < position && position + length < window_size) {
             copy_match(position, source, length);
             position += length;
-            if (position == window_size) {
-                sink_write(window, window_size);
-                position = 0;
-            }
-            continue;
-        }
-        for (std::uint32_t i = 0; i < length; ++i) {
-            window[position] = window[source];
-            if (++position == window_size) {
-                sink_write(window, window_size);
-                position = 0;
-            }
-            if (++source == window_size) source = 0;
+        } else {
+            position = copy_match_wrapping(position, source, length);
         }
     } while (produced < unpacked_size);
     leave_stream(bits);
@@ -223,7 +231,6 @@ void read_symbol_lengths() {
         const std::int32_t value = single_code_value(symbol_count_bits, literal_alphabet_size);
         for (int i = 0; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
         for (int i = 0; i < symbol_table_size; ++i) symbol_table[i] = value;
-        fill_symbol_entries();
         return;
     }
     if (n > literal_alphabet_size) raise_decode_abort();
@@ -249,7 +256,6 @@ void read_symbol_lengths() {
     for (; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
     build_decode_table(literal_alphabet_size, symbol_lengths, symbol_table_bits, symbol_table,
                        symbol_table_size);
-    fill_symbol_entries();
 }
 
 std::uint32_t read_distance() {

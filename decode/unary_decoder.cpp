@@ -94,22 +94,11 @@ void run_unary(std::uint32_t unpacked_size) {
         // At most 15872 bytes back, inside the ring: the sum is below 2 * window_size.
         std::uint32_t source = position + window_size - stream_distance(bits) - 1;
         if (source >= window_size) source -= window_size;
-        if (source < position && position + length <= window_size) {
+        if (source < position && position + length < window_size) {
             copy_match(position, source, length);
             position += length;
-            if (position == window_size) {
-                sink_write(window, window_size);
-                position = 0;
-            }
-            continue;
-        }
-        for (std::uint32_t i = 0; i < length; ++i) {
-            window[position] = window[source];
-            if (++position == window_size) {
-                sink_write(window, window_size);
-                position = 0;
-            }
-            if (++source == window_size) source = 0;
+        } else {
+            position = copy_match_wrapping(position, source, length);
         }
     } while (produced < unpacked_size);
     leave_stream(bits);

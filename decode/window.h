@@ -5,6 +5,7 @@
 // previous decode left, which a match reaching back before its entry's first byte then copies.
 #pragma once
 
+#include "archive/extract_sink.h"
 #include "archive/format.h"
 
 #include <cstdint>
@@ -49,4 +50,33 @@ inline void copy_match(std::uint32_t position, std::uint32_t source, std::uint32
         return;
     }
     for (; length != 0; --length) *out++ = *in++;
+}
+
+// The copy of a match that may wrap its source past the Window's end or reach the end itself,
+// where the full Window goes to sink_write and the copy goes on at position 0. Returns the new
+// position. The match is cut into pieces that neither wrap nor flush, in order, which gives the
+// bytes of the byte-by-byte copy: a piece whose source lies before its destination is a forward
+// copy_match; one whose source lies at or after it (a source one ring turn back) reads each
+// byte before the piece could overwrite it, so it moves as one block.
+inline std::uint32_t copy_match_wrapping(std::uint32_t position, std::uint32_t source,
+                                         std::uint32_t length) {
+    while (length != 0) {
+        std::uint32_t piece = length;
+        if (piece > window_size - position) piece = window_size - position;
+        if (piece > window_size - source) piece = window_size - source;
+        if (source < position) {
+            copy_match(position, source, piece);
+        } else {
+            std::memmove(window + position, window + source, piece);
+        }
+        position += piece;
+        source += piece;
+        length -= piece;
+        if (position == window_size) {
+            sink_write(window, window_size);
+            position = 0;
+        }
+        if (source == window_size) source = 0;
+    }
+    return position;
 }

@@ -92,6 +92,7 @@ TEST(DecodeBlocks, FlushesWholeWindows) {
             run_decoder(Decoder::blocks, literal_block(data, c.size).finish(), c.size, c.capacity);
         EXPECT_EQ(result.kept, Bytes(data.begin(), data.begin() + c.kept));
         EXPECT_EQ(result.offered_crc, test::crc32_of(data));
+        EXPECT_EQ(result.overflowed, c.kept != c.size);
     }
 }
 

@@ -18,6 +18,7 @@ DecodeResult run_decoder(Decoder decoder, const Bytes& packed, std::uint32_t unp
     build_crc_table();
     packed_input.cursor = input.data();
     packed_input.remaining = static_cast<std::uint32_t>(input.size());
+    extract_sink = {};
     extract_sink.capacity = capacity;
     extract_sink.count = 0;
     extract_sink.buffer = buffer.data();
@@ -31,6 +32,7 @@ DecodeResult run_decoder(Decoder decoder, const Bytes& packed, std::uint32_t unp
     DecodeResult result;
     result.kept.assign(buffer.begin(), buffer.begin() + extract_sink.count);
     result.offered_crc = ~extract_sink.crc;
+    result.overflowed = extract_sink.overflowed;
     extract_sink.buffer = nullptr;
     return result;
 }

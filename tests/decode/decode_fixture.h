@@ -14,6 +14,7 @@ enum class Decoder { blocks, unary };
 struct DecodeResult {
     Bytes kept;                // the sink's count bytes
     std::uint32_t offered_crc; // CRC-32 of every byte offered to sink_write
+    bool overflowed;           // the sink refused a stretch
 };
 
 DecodeResult run_decoder(Decoder decoder, const Bytes& packed, std::uint32_t unpacked_size,

@@ -129,6 +129,7 @@ TEST(DecodeUnary, FlushesWholeWindows) {
         const auto result = run_decoder(Decoder::unary, literals(data), c.size, c.capacity);
         EXPECT_EQ(result.kept, Bytes(data.begin(), data.begin() + c.kept));
         EXPECT_EQ(result.offered_crc, test::crc32_of(data));
+        EXPECT_EQ(result.overflowed, c.kept != c.size);
     }
 }
 
@@ -174,6 +175,7 @@ TEST(DecodeUnary, MatchOverrunningTheSizeIsRefused) {
     const auto result = run_decoder(Decoder::unary, out.finish(), 26630);
     EXPECT_EQ(result.kept, Bytes(expected.begin(), expected.begin() + 26624));
     EXPECT_EQ(result.offered_crc, test::crc32_of(expected));
+    EXPECT_TRUE(result.overflowed);
 }
 
 // A match reaching before the entry's first byte copies what an earlier decode left there.
