@@ -1,5 +1,6 @@
 // Bit input: the BitReader state, its refill from PackedInput and its reset before each entry.
-// skip_bits, the hot path, is defined in the header so that the decoders can inline it.
+// skip_bits, the hot path, and the decoders' register-held StreamBits view are defined in the
+// header so that the decoders can inline them.
 #include "decode/bit_reader.h"
 
 #include "archive/packed_input.h"

@@ -1,9 +1,12 @@
 // The block decoder for methods 1 to 3 (the stream format is in block_decoder.h). Reads block
 // headers and symbols from the BitReader; produces the entry's bytes in the Window and the sink.
 //
-// Every symbol costs one direct-table lookup and one skip_bits; only codes longer than the table
-// (12 bits for literal/length, 8 for the others) walk a tree, at most 4 or 8 steps. A match whose
-// copy can neither wrap nor flush takes the fast copy, without per-byte tests.
+// Block headers are read through the BitReader itself. The symbol loop reads the same stream
+// through a register-held StreamBits (bit_reader.h) and hands the BitReader back before every
+// header and at its end. Every symbol costs one direct-table lookup, whose entry carries the code
+// length; only codes longer than the table (12 bits for literal/length, 8 for the others) walk a
+// tree, at most 4 or 8 steps. A match whose copy neither wraps nor reaches the Window's end takes
+// the fast copy, without per-byte tests.
 #include "decode/block_decoder.h"
 
 #include "archive/decode_abort.h"
@@ -52,10 +55,6 @@ inline std::uint32_t read_bits(int n) {
     return value;
 }
 
-// Decodes one symbol with a table built by build_decode_table or filled in single-code form. Both
-// only ever hold symbols below alphabet_size or nodes of the current build, whose trees end in a
-// symbol within 16 - table_bits steps; the mask test is a guard that a walk cannot go on once the
-// window's bits are used up.
 // The two views of the stream a decode reads: the BitReader itself while a block header is read,
 // the register-held StreamBits in the symbol loop.
 inline std::uint32_t window_of(const BitReader& in) {
@@ -71,6 +70,10 @@ inline void consume(StreamBits& in, int n) {
     consume_stream(in, n);
 }
 
+// Decodes one symbol with a table built by build_decode_table or filled in single-code form. Both
+// only ever hold symbols below alphabet_size or nodes of the current build, whose trees end in a
+// symbol within 16 - table_bits steps; the mask test is a guard that a walk cannot go on once the
+// window's bits are used up.
 template <typename Bits>
 inline int decode_symbol(Bits& in, const std::int32_t* table, int table_bits, int alphabet_size,
                          const std::int32_t* lengths) {
@@ -262,8 +265,10 @@ std::uint32_t read_distance() {
     return read_distance_of(bit_reader);
 }
 
-// A DecodeAbort from sink_write, read_symbol_lengths or build_decode_table returns here: no further
-// bit is read, no byte written, and the final flush is not made.
+// A DecodeAbort returns here: from sink_write (overflow), build_decode_table (bad code lengths),
+// read_symbol_lengths (count or zero run past 510), a single-code value beyond its alphabet or a
+// distance beyond the Window. No further bit is read, no byte written, and the final flush is not
+// made.
 void decode_blocks(std::uint32_t unpacked_size) {
     if (setjmp(decode_abort_point) != 0) return;
     if (unpacked_size == 0) return;

@@ -1,6 +1,11 @@
-// The unary-code decoder for method 4 (see unary_decoder.h for the codes). Reads the packed stream
-// through the accumulator, which takes up to 16 bits from bit_window in one skip_bits call, and
-// writes the output into the Window and from there to the sink.
+// The unary-code decoder for method 4 (see unary_decoder.h for the codes). Produces the entry's
+// bytes in the Window and from there in the sink.
+//
+// read_unary_length and read_unary_distance take their bits through the accumulator, which gets
+// up to 16 bits from bit_window in one skip_bits call. The symbol loop of decode_unary reads the
+// same stream through a register-held StreamBits (bit_reader.h) instead, one 16-bit peek per code:
+// both hand out the stream bits in order, each once, so they read the same codes, and the
+// BitReader is handed back at the end.
 #include "decode/unary_decoder.h"
 
 #include "archive/decode_abort.h"
@@ -44,9 +49,8 @@ inline int read_prefix(int limit) {
     return k;
 }
 
-// The symbol loop reads the stream through the register-held StreamBits rather than through
-// accumulator: both hand out the stream bits in order, each once, so the codes are the same. A
-// code is taken with one peek of 16 bits (the prefix, and for lengths the remainder too).
+// A length code from the StreamBits: prefix and remainder from one 16-bit peek (at most 14 bits);
+// for a literal (code 0) its byte too, in *literal.
 inline std::uint32_t stream_length(StreamBits& in, std::uint32_t* literal) {
     const std::uint32_t top = peek_stream(in, 16);
     if ((top & 0x8000u) == 0) {
@@ -62,14 +66,22 @@ inline std::uint32_t stream_length(StreamBits& in, std::uint32_t* literal) {
     return (1u << k) - 1 + x;
 }
 
+// A distance code from the StreamBits: the prefix, then 9 to 13 remainder bits.
 inline std::uint32_t stream_distance(StreamBits& in) {
-    int k = std::countl_one(static_cast<std::uint16_t>(peek_stream(in, 16)));
+    const std::uint32_t top = peek_stream(in, 16);
+    int k = std::countl_one(static_cast<std::uint16_t>(top));
     int prefix = k + 1;
     if (k >= distance_prefix_limit) prefix = k = distance_prefix_limit;
-    consume_stream(in, prefix);
     const int width = distance_base_bits + k;
-    const std::uint32_t x = peek_stream(in, width);
-    consume_stream(in, width);
+    std::uint32_t x;
+    if (prefix + width <= 16) { // all but the longest class: one consume
+        x = (top >> (16 - prefix - width)) & ((1u << width) - 1);
+        consume_stream(in, prefix + width);
+    } else {
+        consume_stream(in, prefix);
+        x = peek_stream(in, width);
+        consume_stream(in, width);
+    }
     return 512u * ((1u << k) - 1) + x;
 }
 
