@@ -38,6 +38,14 @@ def prefix():
     return os.environ.get("SFXKIT_WINEPREFIX", os.path.join(SOURCE_DIR, "build", "wineprefix"))
 
 
+def wait_for_wineserver():
+    """Waits until the prefix's wineserver from an earlier run has gone: a run started while it
+    is still up would join its desktop, which may belong to another X display or to none."""
+    if os.path.isdir(prefix()):
+        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=dict(os.environ, WINEPREFIX=prefix()),
+                       timeout=120)
+
+
 def wine_temp_dir():
     """The prefix's temporary directory (GetTempPathA under Wine), on the host side."""
     return os.path.join(prefix(), "drive_c", "users", getpass.getuser(), "Temp")
@@ -278,6 +286,7 @@ def main():
         print("skipped: wine64 is missing")
         return SKIP
     os.makedirs(workdir, exist_ok=True)
+    wait_for_wineserver()
     if mode == "window":
         if not os.environ.get("SFXKIT_UNDER_XVFB"):
             if not shutil.which("xvfb-run"):
