@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr std::int64_t lazy_margin = 3; // bits
-
 Token literal_token(unsigned char byte) {
     return Token{0, byte};
 }
@@ -38,6 +36,38 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
         finder.insert(at);
         return m;
     };
+    // The lazy choice: the current match m at pos, or `skip` literals and then the match later at
+    // pos + skip. By savings: the later match must save more bits over literals than the current
+    // one, by a margin of a few bits (the bytes after the current match usually start another
+    // match, which the comparison does not see; the margins are measured bests on text and
+    // binaries). By rate: where one choice covers more bytes than the other, those bytes are
+    // priced at the bits per byte of the output so far instead of at literal prices, which keeps
+    // long far matches from displacing a short near one and its sequel on very repetitive data.
+    std::uint64_t bits_out = 64, bytes_out = 16; // a first guess of 4 bits per byte
+    auto later_is_better = [&](const Match& m, std::size_t at, const Match& later,
+                               std::size_t skip) {
+        const std::int64_t later_saving = saving(later, at + skip);
+        if (later_saving == 0) return false;
+        const std::uint32_t skipped = literal_sum[at - begin + skip] - literal_sum[at - begin];
+        if (!settings.rate_pricing) {
+            const std::int64_t margin = skip == 1 ? 3 : skipped - costs.literal[data[at]];
+            return later_saving > saving(m, at) + margin;
+        }
+        const double rate = static_cast<double>(bits_out) / static_cast<double>(bytes_out);
+        const std::size_t end_now = at + m.length, end_later = at + skip + later.length;
+        const double now =
+            costs.match(m.length, m.distance) +
+            rate * static_cast<double>(end_later > end_now ? end_later - end_now : 0);
+        const double wait =
+            skipped + costs.match(later.length, later.distance) +
+            rate * static_cast<double>(end_now > end_later ? end_now - end_later : 0);
+        return wait < now;
+    };
+    auto emit_literal = [&](std::size_t at) {
+        out.push_back(literal_token(data[at]));
+        bits_out += costs.literal[data[at]];
+        ++bytes_out;
+    };
 
     std::size_t pos = begin;
     Match current;
@@ -45,9 +75,8 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
     while (pos < end) {
         if (!have_current) current = search(pos);
         have_current = false;
-        const std::int64_t gain = saving(current, pos);
-        if (gain == 0) {
-            out.push_back(literal_token(data[pos]));
+        if (saving(current, pos) == 0) {
+            emit_literal(pos);
             ++pos;
             continue;
         }
@@ -55,11 +84,8 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
         if (settings.lazy && current.length < settings.nice_length && pos + 1 < end) {
             const Match next = search(pos + 1);
             inserted_to = pos + 2;
-            // The later match must save a few bits more than the current one: the bytes after
-            // the current match usually start another match, which the comparison does not see
-            // (the margin is a measured best on text and binaries).
-            if (saving(next, pos + 1) > gain + lazy_margin) {
-                out.push_back(literal_token(data[pos]));
+            if (later_is_better(current, pos, next, 1)) {
+                emit_literal(pos);
                 ++pos;
                 current = next;
                 have_current = true;
@@ -68,11 +94,9 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
             if (settings.lazy2 && pos + 2 < end) {
                 const Match after = search(pos + 2);
                 inserted_to = pos + 3;
-                // Two literals must pay for themselves: the later match has to save at least
-                // the second literal's cost more.
-                if (saving(after, pos + 2) > gain + costs.literal[data[pos + 1]]) {
-                    out.push_back(literal_token(data[pos]));
-                    out.push_back(literal_token(data[pos + 1]));
+                if (later_is_better(current, pos, after, 2)) {
+                    emit_literal(pos);
+                    emit_literal(pos + 1);
                     pos += 2;
                     current = after;
                     have_current = true;
@@ -81,6 +105,8 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
             }
         }
         out.push_back(match_token(current));
+        bits_out += costs.match(current.length, current.distance);
+        bytes_out += current.length;
         for (std::size_t at = inserted_to; at < pos + current.length; ++at) finder.insert(at);
         pos += current.length;
     }

@@ -36,6 +36,7 @@ struct ParseSettings {
     std::uint32_t nice_length = 64; // a match this long is taken at once
     bool lazy = false;              // one step of lazy matching
     bool lazy2 = false;             // and a second step: two literals, then a match
+    bool rate_pricing = false;      // lazy choices by output rate, not savings (lz_parse.cpp)
 };
 
 // Parses data from begin on until at least end, appending tokens; the last match may run past

@@ -72,7 +72,7 @@ std::vector<unsigned char> encode_unary(std::span<const unsigned char> data, Eff
         settings = {4, 32, false};
         break;
     case Effort::normal:
-        settings = {32, 128, true};
+        settings = {32, 128, true, false, true};
         break;
     case Effort::best:
         settings = {256, 256, false};
