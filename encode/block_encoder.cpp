@@ -2,14 +2,14 @@
 //
 // The input is parsed in segments (1 MiB, or 256 KiB for the best effort) with one match finder
 // over the whole input, so matches reach back across segment borders. Each segment's tokens are
-// cut into blocks by a shortest-path search over fixed-size chunks of tokens (1024 tokens, 8192
-// for the fast effort): a block's cost is estimated from its symbol counts (entropy plus a table
+// cut into blocks by a shortest-path search over fixed-size chunks of tokens (1024 tokens; 8192
+// for fast, 512 for best): a block's cost is estimated from its symbol counts (entropy plus a table
 // estimate), and the split with the lowest total wins, no block exceeding 65535 symbols. A new
 // block thus starts where the statistics change enough to pay for new tables.
 //
 // fast and normal parse greedily or lazily (two steps), judging literals against matches by the
 // bit costs of the codes of the tokens so far (a first guess at the start), updated every 64 KiB.
-// best collects every segment's matches once and runs the minimum-cost parse three times, each
+// best collects every segment's matches once and runs the minimum-cost parse twice, each
 // pass with the costs of the codes the previous pass gives; then it splits the segment into
 // blocks and parses each block's stretch twice more with the costs of that block's own codes.
 //
@@ -251,7 +251,7 @@ EffortSettings settings_for(Effort effort) {
         return {{80, 128, true, true}, false, 1u << 20, 1024, 0, 0, 0};
     case Effort::best:
     default:
-        return {{256, 256, false}, true, 1u << 18, 1024, 3, 200, 2};
+        return {{256, 256, false}, true, 1u << 18, 512, 2, 200, 2};
     }
 }
 
