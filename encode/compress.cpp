@@ -9,6 +9,8 @@
 
 std::vector<unsigned char> compress(std::span<const unsigned char> data, int method, Effort effort,
                                     const CompressProgress& progress) {
+    // Entry sizes are 32-bit, and the match finder keeps positions in 32 bits.
+    if (data.size() >= 0xFFFFFFFFu) throw std::length_error("input too large for one entry");
     switch (method) {
     case 1:
     case 2:

@@ -9,7 +9,6 @@
 #include "encode/huffman_code.h"
 
 #include <algorithm>
-#include <numeric>
 
 std::vector<std::uint8_t> limited_code_lengths(std::span<const std::uint32_t> counts,
                                                unsigned max_length) {

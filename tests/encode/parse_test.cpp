@@ -113,17 +113,20 @@ TEST(Parsers, TokensRebuildTheInputWithinTheDistanceLimit) {
         for (std::uint32_t limit : {15872u, 26624u}) {
             SCOPED_TRACE(std::string(c.name) + " limit " + std::to_string(limit));
             const ParseCosts costs = flat_costs(limit);
-            for (bool lazy : {false, true}) {
+            const ParseSettings variants[] = {{32, 128, false},
+                                              {32, 128, true},
+                                              {32, 128, true, true},
+                                              {32, 128, true, false, true}};
+            for (const ParseSettings& settings : variants) {
                 HashChainMatchFinder finder(c.data, limit);
                 std::vector<Token> tokens;
                 // Two segments, so that the second one's matches reach into the first.
                 const std::size_t half = c.data.size() / 2;
                 const std::size_t stop =
-                    lazy_parse(finder, c.data, 0, half, {32, 128, lazy}, costs, tokens);
+                    lazy_parse(finder, c.data, 0, half, settings, costs, tokens);
                 EXPECT_GE(stop, half);
-                EXPECT_EQ(
-                    lazy_parse(finder, c.data, stop, c.data.size(), {32, 128, lazy}, costs, tokens),
-                    c.data.size());
+                EXPECT_EQ(lazy_parse(finder, c.data, stop, c.data.size(), settings, costs, tokens),
+                          c.data.size());
                 EXPECT_EQ(rebuild(tokens, limit), c.data);
             }
             HashChainMatchFinder finder(c.data, limit);
