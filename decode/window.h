@@ -28,6 +28,21 @@ inline void copy_match(std::uint32_t position, std::uint32_t source, std::uint32
     unsigned char* out = window + position;
     const unsigned char* in = window + source;
     const std::uint32_t distance = position - source;
+    if (distance >= 8 && position + length + 16 <= window_size) {
+        // Whole pieces without a length test for short matches: the first two pieces may run up
+        // to 15 bytes past the match, and the loop up to 7. Those bytes are history, so they are
+        // kept aside and put back. Bytes past the match are only ever read to make bytes past
+        // the match.
+        unsigned char behind[16];
+        std::memcpy(behind, out + length, 16);
+        std::memcpy(out, in, 8);
+        std::memcpy(out + 8, in + 8, 8);
+        for (std::uint32_t done = 16; done < length; done += 8) {
+            std::memcpy(out + done, in + done, 8);
+        }
+        std::memcpy(out + length, behind, 16);
+        return;
+    }
     if (distance >= 8) {
         if (length >= 8) {
             for (std::uint32_t done = 0; done + 8 < length; done += 8) {
