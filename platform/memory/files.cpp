@@ -177,6 +177,7 @@ void memory_reset() {
     memory_processes_started = 0;
     memory_message_text[0] = '\0';
     memory_messages_shown = 0;
+    memory_slept = 0;
 }
 
 bool memory_add_directory(const char* path) {

@@ -48,6 +48,10 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return reinterpret_cast<LRESULT>(previous);
 }
 
+BOOL UpdateWindow(HWND window) {
+    return window ? TRUE : FALSE;
+}
+
 BOOL DestroyWindow(HWND window) {
     return window ? TRUE : FALSE;
 }

@@ -74,7 +74,8 @@ extern int memory_open_log_count;  // entries filled, at most memory_log_limit
 extern int memory_write_log_count; // entries filled, at most memory_log_limit
 
 // Closes every handle, frees every file and forgets directories, logs, statistics, the planned
-// fault and the paths of the process calls. "/" is always a directory.
+// fault, the process calls and the message boxes; the clock keeps its time. "/" is always a
+// directory.
 void memory_reset();
 
 // Adds a directory (an absolute path, no trailing '/'); false when the table is full.
@@ -109,6 +110,10 @@ void memory_set_process_result(BOOL result);
 extern char memory_started_application[memory_path_size];
 extern char memory_started_directory[memory_path_size];
 extern int memory_processes_started;
+
+// The clock: GetTickCount reads memory_ticks, and Sleep advances it instead of waiting.
+extern DWORD memory_ticks;
+extern DWORD memory_slept; // milliseconds Sleep was asked for since the last reset
 
 // The last text MessageBoxA was given, and how many boxes were shown.
 extern char memory_message_text[1024];
