@@ -23,13 +23,12 @@ namespace {
 #if defined(_WIN32)
 constexpr char separator = '\\';
 
-// Names that Windows would not store as a plain file in the directory: characters it refuses or
-// reads as a stream separator, trailing dots and spaces it drops, and device names.
+// Names that Windows would not store as a plain file in the directory (beyond the characters it
+// refuses outright): a colon, which names a stream of another file, trailing dots and spaces,
+// which it drops, and device names.
 std::string windows_name_problem(const std::string& base) {
-    for (const char c : base) {
-        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c)) {
-            return "its base name holds a character that Windows does not allow in file names";
-        }
+    if (base.find(':') != std::string::npos) {
+        return "its base name holds a colon, which Windows reads as a stream name";
     }
     if (base.back() == '.' || base.back() == ' ') {
         return "its base name ends in a dot or a space, which Windows drops";

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -237,6 +238,12 @@ std::string base_name_of(const std::string& name) {
 std::string base_name_problem(const std::string& base) {
     if (base.empty()) return "its base name is empty (the name ends in a separator)";
     if (base == "." || base == "..") return "its base name \"" + base + "\" names a directory";
+    // CreateFileA refuses these in a file name, so the Windows stub could not create the file.
+    for (const char c : base) {
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>\"|?*", c)) {
+            return "its base name holds a character that Windows does not allow in file names";
+        }
+    }
     // The shortest directory a path can start with is a drive root such as "C:\".
     constexpr std::size_t shortest_directory = 3;
     if (shortest_directory + base.size() + 1 > path_buffer_size) {

@@ -87,6 +87,6 @@ std::string printable_name(const std::string& name);
 // The base name (after the last '\' or '/') the stub gives a later entry's file.
 std::string base_name_of(const std::string& name);
 
-// Why the stub could not create a file for this base name (empty, ".", "..", too long for any
-// path), or an empty string when it could.
+// Why the stub could not create a file for this base name (empty, ".", "..", a character that
+// Windows refuses in file names, too long for any path), or an empty string when it could.
 std::string base_name_problem(const std::string& base);

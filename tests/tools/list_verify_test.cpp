@@ -19,10 +19,10 @@ std::string hex(std::uint32_t value) {
 class ListTest : public InspectTest {};
 
 TEST_F(ListTest, ListsEveryEntryAndTheTail) {
-    test::RawEntry setup = test::stored("bin\\setup.exe", test::bytes_of("hello setup"));
+    test::RawEntry setup = test::stored("bin\\setup\x7f.exe", test::bytes_of("hello setup"));
     test::RawEntry marked = test::stored("dir\\sub/readme.txt", marked_data());
     marked.dos_time = test::dos_time(1999, 12, 31, 23, 59, 58);
-    test::RawEntry empty = test::stored("empty\x01.dat", {});
+    test::RawEntry empty = test::stored("empty.dat", {});
     empty.dos_time = 0; // day 0: no valid date
     test::RawEntry unknown = test::stored("odd", {});
     unknown.method = 7;
@@ -35,11 +35,11 @@ TEST_F(ListTest, ListsEveryEntryAndTheTail) {
         "method      packed        size  crc32     date                 stamp  name\n"
         "     0          11          11  " +
             hex(setup.crc32) +
-            "  2025-04-11 13:33:20  no     bin\\setup.exe\n"
+            "  2025-04-11 13:33:20  no     bin\\setup\\x7f.exe\n"
             "     0         200         200  " +
             hex(marked.crc32) +
             "  1999-12-31 23:59:58  yes    dir\\sub/readme.txt\n"
-            "     0           0           0  00000000  invalid 0x00000000   no     empty\\x01.dat\n"
+            "     0           0           0  00000000  invalid 0x00000000   no     empty.dat\n"
             "     7           0           0  00000000  2025-04-11 13:33:20  no     odd\n"
             "tail block: 5 bytes\n");
 }
@@ -125,6 +125,8 @@ TEST_F(VerifyTest, NamesTheFirstProblem) {
          "entry 2 (dir\\): its base name is empty"},
         {"dot dot", test::scramble(test::archive_of({setup, test::stored("a/..", {})})),
          "entry 2 (a/..): its base name \"..\" names a directory"},
+        {"refused by Windows", test::scramble(test::archive_of({setup, test::stored("why?", {})})),
+         "entry 2 (why?): its base name holds a character that Windows does not allow"},
     };
     for (const Case& c : cases) {
         const std::string path = write_package(c.payload);
