@@ -196,27 +196,51 @@ def read_ppm(data):
                             for x in range(width)] for y in range(height)]
 
 
-def check_screenshot(shot, window):
-    """The window's picture: a caption bar with text, the floppy icon (its grey body and navy
-    label lines), and a line of dark text to the right of the icon."""
+def screenshot_problems(shot, window):
+    """What the window's picture lacks: a caption bar with text, the floppy icon (its grey body
+    and navy label lines), a line of dark text to the right of the icon. Empty when all show."""
+    problems = []
     geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window))
+    if not {"X", "Y", "WIDTH", "HEIGHT"} <= set(geometry):
+        return ["the window has no geometry (gone?)"]
     x, y, w, h = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
     crop = subprocess.run(["convert", shot, "-crop", f"{w}x{h}+{x}+{y}", "+repage", "ppm:-"],
                           capture_output=True, check=True).stdout
     width, height, rows = read_ppm(crop)
-    check(xdotool("getwindowname", window) == ["Setup"], "the window's name is not Setup")
     # The caption bar: the top rows below the frame share one colour, broken by the caption text.
     caption_row = rows[min(10, height - 1)]
     bar = max(set(caption_row), key=caption_row.count)
     caption_text = sum(1 for r in rows[4:20] for p in r[:60] if p != bar)
-    check(caption_text > 20, f"no caption text ({caption_text} pixels)")
+    if caption_text <= 20:
+        problems.append(f"no caption text ({caption_text} pixels)")
     body = rows[24:]
     left = [p for r in body for p in r[: width // 6]]
     right = [p for r in body for p in r[width // 6:]]
-    check(left.count((0, 0, 128)) >= 10, "no navy label lines of the floppy icon")
-    check(left.count((128, 128, 128)) >= 50, "no grey floppy body")
+    if left.count((0, 0, 128)) < 10:
+        problems.append("no navy label lines of the floppy icon")
+    if left.count((128, 128, 128)) < 50:
+        problems.append("no grey floppy body")
     dark = sum(1 for p in right if max(p) < 80)
-    check(dark > 150, f"no text to the right of the icon ({dark} dark pixels)")
+    if dark <= 150:
+        problems.append(f"no text to the right of the icon ({dark} dark pixels)")
+    return problems
+
+
+def capture_window(shot, window, process):
+    """Screenshots of the whole screen until one shows the complete window (painting may lag on
+    a busy machine) or the window is gone; checks the last one."""
+    problems = ["no screenshot taken"]
+    deadline = time.time() + 30
+    while time.time() < deadline and process.poll() is None:
+        subprocess.run(["import", "-window", "root", shot], check=True, timeout=60)
+        if not xdotool("search", "--name", "^Setup$"):
+            break  # gone while the picture was taken: the picture may not be of it
+        problems = screenshot_problems(shot, window)
+        if not problems:
+            break
+        time.sleep(0.1)
+    for problem in problems:
+        check(False, f"screenshot: {problem}")
 
 
 def test_window(stub, sample, workdir):
@@ -241,11 +265,12 @@ def test_window(stub, sample, workdir):
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     window = wait_for_window("Setup", process)
     if check(window is not None, "no Setup window appeared"):
-        time.sleep(0.4)
-        shot = os.path.join(workdir, "progress-window.png")
-        subprocess.run(["import", "-window", "root", shot], check=True, timeout=60)
-        check(not os.path.exists(report), "the child started while the window was up")
-        check_screenshot(shot, window)
+        check(xdotool("getwindowname", window) == ["Setup"], "the window's name is not Setup")
+        capture_window(os.path.join(workdir, "progress-window.png"), window, process)
+        # A report seen before the window is seen again proves the two overlapped.
+        child_started = os.path.exists(report)
+        window_up = bool(xdotool("search", "--name", "^Setup$"))
+        check(not (child_started and window_up), "the child started while the window was up")
     deadline = time.time() + 60
     while not os.path.exists(report) and time.time() < deadline and process.poll() is None:
         time.sleep(0.05)
