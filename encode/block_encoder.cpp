@@ -151,20 +151,32 @@ std::vector<CodeLengthSymbol> code_length_symbols(const std::vector<std::uint8_t
     return out;
 }
 
+// c log2 c for every count a block can hold (a block has at most 65535 symbols).
+const std::vector<float>& count_log_table() {
+    static const std::vector<float> table = [] {
+        std::vector<float> t(block_max_symbols + 1, 0.0f);
+        for (std::size_t c = 2; c <= block_max_symbols; ++c)
+            t[c] = static_cast<float>(static_cast<double>(c) * std::log2(static_cast<double>(c)));
+        return t;
+    }();
+    return table;
+}
+
 // Estimated bits of a block with these counts: the entropy of both alphabets plus a rough figure
 // for the tables. Extra distance bits do not depend on the split and are left out.
 double estimated_block_bits(const Histogram& h) {
+    const std::vector<float>& c_log_c = count_log_table();
     double bits = 60;
-    auto entropy = [&bits](std::span<const std::uint32_t> counts, double per_symbol_table) {
-        std::uint64_t total = 0;
+    auto entropy = [&](std::span<const std::uint32_t> counts, double per_symbol_table) {
+        std::uint32_t total = 0;
         double sum = 0;
         for (std::uint32_t c : counts) {
             if (c == 0) continue;
             total += c;
-            sum += c * std::log2(static_cast<double>(c));
+            sum += c_log_c[c];
             bits += per_symbol_table;
         }
-        if (total > 0) bits += total * std::log2(static_cast<double>(total)) - sum;
+        bits += c_log_c[total] - sum;
     };
     entropy(h.litlen, 4.5);
     entropy(h.distance, 3.5);

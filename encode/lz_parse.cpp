@@ -30,9 +30,11 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
         const std::int64_t s = as_literals - costs.match(m.length, m.distance);
         return s > 0 ? s : 0;
     };
-    auto search = [&](std::size_t at) {
-        const Match m = finder.longest(at, HashChainMatchFinder::max_length, settings.nice_length,
-                                       settings.depth);
+    // A lazy look-ahead behind a good match (32 bytes or more) walks a quarter of the chain.
+    auto search = [&](std::size_t at, std::uint32_t behind = 0) {
+        const std::uint32_t depth = behind >= 32 ? settings.depth / 4 + 1 : settings.depth;
+        const Match m =
+            finder.longest(at, HashChainMatchFinder::max_length, settings.nice_length, depth);
         finder.insert(at);
         return m;
     };
@@ -82,7 +84,7 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
         }
         std::size_t inserted_to = pos + 1; // positions below this are in the finder
         if (settings.lazy && current.length < settings.nice_length && pos + 1 < end) {
-            const Match next = search(pos + 1);
+            const Match next = search(pos + 1, current.length);
             inserted_to = pos + 2;
             if (later_is_better(current, pos, next, 1)) {
                 emit_literal(pos);
@@ -92,7 +94,7 @@ std::size_t lazy_parse(HashChainMatchFinder& finder, std::span<const unsigned ch
                 continue;
             }
             if (settings.lazy2 && pos + 2 < end) {
-                const Match after = search(pos + 2);
+                const Match after = search(pos + 2, current.length);
                 inserted_to = pos + 3;
                 if (later_is_better(current, pos, after, 2)) {
                     emit_literal(pos);
