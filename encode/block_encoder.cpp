@@ -3,7 +3,7 @@
 // The input is parsed in segments (1 MiB, or 256 KiB for the best effort) with one match finder
 // over the whole input, so matches reach back across segment borders. Each segment's tokens are
 // cut into blocks by a shortest-path search over fixed-size chunks of tokens (1024 tokens; 8192
-// for fast, 512 for best): a block's cost is estimated from its symbol counts (entropy plus a table
+// for fast, 256 for best): a block's cost is estimated from its symbol counts (entropy plus a table
 // estimate), and the split with the lowest total wins, no block exceeding 65535 symbols. A new
 // block thus starts where the statistics change enough to pay for new tables.
 //
@@ -263,7 +263,7 @@ EffortSettings settings_for(Effort effort) {
         return {{80, 128, true, true}, false, 1u << 20, 1024, 0, 0, 0};
     case Effort::best:
     default:
-        return {{256, 256, false}, true, 1u << 18, 512, 2, 200, 2};
+        return {{256, 256, false}, true, 1u << 18, 256, 2, 200, 2};
     }
 }
 
