@@ -51,7 +51,9 @@ constexpr char separator = '/';
 // The directory as extract_entries takes it: with one trailing separator.
 std::string directory_prefix(const std::string& directory) {
     std::string prefix = directory.empty() ? std::string(".") : directory;
-    if (prefix.back() != '/' && prefix.back() != '\\') prefix += separator;
+    const bool ends_in_separator =
+        prefix.back() == separator || (separator == '\\' && prefix.back() == '/');
+    if (!ends_in_separator) prefix += separator;
     return prefix;
 }
 

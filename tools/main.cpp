@@ -13,7 +13,9 @@ int main(int argc, char** argv) {
                  "packages for Windows",
                  "sfxkit"};
     app.set_version_flag("--version", "sfxkit " SFXKIT_VERSION);
-    app.require_subcommand(1);
+    // At most one command; whether one is given is checked after parsing, so that an unknown
+    // command is reported as such rather than as a missing one.
+    app.require_subcommand(0, 1);
     add_pack_command(app);
     add_list_command(app);
     add_verify_command(app);
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
                "Run 'sfxkit COMMAND --help' for the options of a command.");
     try {
         app.parse(argc, argv);
+        if (app.get_subcommands().empty()) throw CLI::RequiredError("A command");
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {

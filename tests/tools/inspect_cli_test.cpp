@@ -112,6 +112,8 @@ TEST_F(InspectCliTest, BadCommandLinesExitTwo) {
         EXPECT_EQ(run.code, 2) << shown << run.err;
         EXPECT_EQ(run.out, "") << shown;
     }
+    EXPECT_NE(sfxkit({"frobnicate"}).err.find("frobnicate"), std::string::npos);
+    EXPECT_NE(sfxkit({}).err.find("A command is required"), std::string::npos);
 }
 
 TEST_F(InspectCliTest, CommandsRunAndReportOneLineErrors) {
