@@ -7,9 +7,12 @@
 #include "tools/offset_option.h"
 #include "tools/package.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -72,6 +75,39 @@ class TemporaryFile {
     fs::path path_;
 };
 
+// The Authenticode signature's place in the file, when the stub is a PE file whose certificate
+// table (data directory 4: file offset and size) is set; {0, 0} otherwise. A signing tool appends
+// the signature after everything else, so in a signed package it lies in the tail block.
+std::pair<std::uint64_t, std::uint64_t> certificate_table(const std::string& path,
+                                                          std::uint32_t stub_size) {
+    std::vector<unsigned char> header(std::min<std::uint32_t>(stub_size, 4096));
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    const auto field = [&](std::size_t at, int width) -> std::optional<std::uint32_t> {
+        if (at > got || got - at < static_cast<std::size_t>(width)) return std::nullopt;
+        std::uint32_t value = 0;
+        for (int i = width - 1; i >= 0; --i)
+            value = value << 8 | header[at + static_cast<unsigned>(i)];
+        return value;
+    };
+    const auto e_lfanew = field(0x3C, 4);
+    if (got < 2 || header[0] != 'M' || header[1] != 'Z' || !e_lfanew || *e_lfanew > got) return {};
+    const std::size_t pe = *e_lfanew;
+    const auto pe_signature = field(pe, 4);
+    const auto optional_size = field(pe + 20, 2);
+    const auto magic = field(pe + 24, 2);
+    if (pe_signature != 0x00004550u || !optional_size || !magic) return {};
+    // PE32 (0x10B) and PE32+ (0x20B) differ in where the data directories begin.
+    const std::size_t directories = *magic == 0x20B ? 112 : *magic == 0x10B ? 96 : 0;
+    const auto count = field(pe + 24 + directories - 4, 4);
+    if (!directories || !count || *count < 5 || *optional_size < directories + 5 * 8) return {};
+    const auto offset = field(pe + 24 + directories + 4 * 8, 4);
+    const auto size = field(pe + 24 + directories + 4 * 8 + 4, 4);
+    if (!offset || !size || *size == 0) return {};
+    return {*offset, *size};
+}
+
 } // namespace
 
 void stamp_package(const std::string& path, const std::string& tail_file, const std::string& output,
@@ -86,6 +122,13 @@ void stamp_package(const std::string& path, const std::string& tail_file, const 
         static_cast<std::uint64_t>(package.payload_offset()) + package.archive_end();
     if (kept + tail.size() > 0xFFFFFFFFu) {
         throw ToolError(tail_file + ": too long; the package would exceed 4 GiB");
+    }
+    const auto [certificate, certificate_size] = certificate_table(path, package.payload_offset());
+    if (certificate_size != 0 && certificate + certificate_size > kept) {
+        warnings << "sfxkit: warning: " << path
+                 << ": Authenticode-signed: the new tail block drops the signature, and the "
+                    "stub's certificate table entry still points at it; remove the signature "
+                    "first (osslsigncode remove-signature), then sign the result again\n";
     }
     if (tail.size() > stamp_slot_size) {
         warnings << "sfxkit: warning: " << tail_file << ": " << tail.size()
