@@ -2,7 +2,7 @@
 """The Debian package: built with CPack from the build tree, installed with dpkg, used, removed.
 
   deb_test.py --build DIR --source DIR --version V --sample PROGRAM --native-stub FILE
-              [--win64-stub FILE] [--win32-stub FILE] --workdir DIR [--system]
+              [--win64-stub FILE] [--win32-stub FILE] [--doc NAME]... --workdir DIR [--system]
 
 1. cpack -G DEB with the build's own CPackConfig.cmake. The build's install script is run as
    CPack runs it (strip on, prefix /usr), but without CPack's "preinstall" step, which would
@@ -90,10 +90,8 @@ def expected_files(args):
     for stub in (args.win64_stub, args.win32_stub):
         if stub:
             files["usr/lib/sfxkit/" + os.path.basename(stub)] = 0o644
-    docs = os.path.join(args.source, "docs")
-    for name in os.listdir(docs):
-        if name.endswith(".md"):
-            files["usr/share/doc/sfxkit/" + name] = 0o644
+    for name in args.doc:
+        files["usr/share/doc/sfxkit/" + name] = 0o644
     return files
 
 
@@ -229,6 +227,8 @@ def main():
         parser.add_argument(name, required=True)
     parser.add_argument("--win64-stub")
     parser.add_argument("--win32-stub")
+    parser.add_argument("--doc", action="append", default=[],
+                        help="a notes file from docs/ that is installed with the README")
     parser.add_argument("--system", action="store_true",
                         help="install into the real system (as root) instead of a scratch root")
     args = parser.parse_args()
