@@ -15,7 +15,8 @@ block, so a package whose tail block is shorter than 100 bytes gets a different 
 signed, and one with 100 bytes or more the same. sfxkit stamp on a signed package warns, drops
 the signature and keeps the stub byte for byte (stale certificate table entry included); on an
 unsigned one it does not warn. Removing the signature, stamping and signing again gives a package
-that verifies both ways. A signed stub is refused by sfxkit pack.
+that verifies both ways. A signed stub is refused by sfxkit pack. A package with the 32-bit stub (PE32) signs, verifies and gets
+the warning alike.
 
 wine: a signed package (3-byte tail) runs: the setup program sees its files and the stamp that
 extraction predicts (the tail, then the signature's first bytes); a package whose tail file was
@@ -221,6 +222,15 @@ def test_static(sfxkit, stub, sample, workdir):
     check(list_lines(sfxkit, resigned)[1] == f"tail block: {len(data) - len(plain) + 9} bytes",
           "sfxkit list: the re-signed package's tail block")
 
+    # The 32-bit stub (a PE32 header): signed and stamped the same way.
+    package = pack(sfxkit, "win32", sample, notes, os.path.join(workdir, "p32.exe"))
+    signed = signer.sign(package, os.path.join(workdir, "s32.exe"))
+    check(signer.verifies(signed), "win32 stub: the signature does not verify")
+    must([sfxkit, "verify", signed], "win32 stub: sfxkit verify of the signed package")
+    done = must([sfxkit, "stamp", signed, "--tail", os.path.join(workdir, "new-tail.txt"), "-o",
+                 os.path.join(workdir, "r32.exe")], "win32 stub: sfxkit stamp")
+    check(b"Authenticode-signed" in done.stderr, "win32 stub: no warning from sfxkit stamp")
+
     # A signed stub no longer holds its own size as its payload offset.
     signed_stub = signer.sign(stub, os.path.join(workdir, "signed-stub.exe"))
     done = run([sfxkit, "pack", "-q", "-o", os.path.join(workdir, "from-signed-stub.exe"),
@@ -295,6 +305,7 @@ def test_wine(sfxkit, stub, sample, workdir):
     signed = signer.sign(package, os.path.join(workdir, "short-signed.exe"))
     tail_block = read(signed)[len(read(package)) - 3:]
     values, files = run_under_wine(signed, workdir, names)
+    print(f"short-signed.exe: the setup program reports the stamp {values.get('stamp')!r}")
     check(set(names) <= set(files), f"short-signed.exe: the setup program saw {files}")
     check(values.get("stamp") == stamp_text(tail_block[:SLOT]),
           f"short-signed.exe: stamp {values.get('stamp')!r}, expected "
