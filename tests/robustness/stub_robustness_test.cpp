@@ -23,8 +23,9 @@ Bytes stub_package(const Bytes& payload) {
 class StubRobustness : public testing::TestWithParam<std::string> {};
 
 TEST_P(StubRobustness, EveryRefusedPackageFailsCleanly) {
+    std::size_t index = 0;
     for (const DamageCase& item : cases_in_group(GetParam())) {
-        if (item.expect != Expect::fail) continue;
+        if (item.expect != Expect::fail || index++ % process_case_stride != 0) continue;
         SCOPED_TRACE(item.label);
         RunDir run(stub_package(item.payload));
         fs::permissions(run.package(), fs::perms::owner_all);
