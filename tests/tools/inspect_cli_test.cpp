@@ -1,14 +1,10 @@
 // sfxkit list, verify, extract and stamp as users run them: the built program's help, its exit
 // codes (2 for a bad command line, 1 for a failure) and its one-line errors.
+#include "tests/support/run_program.h"
 #include "tests/tools/inspect_fixture.h"
 #include "tools/inspect.h"
 
-#include <cstdlib>
 #include <sstream>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #ifndef SFXKIT_PATH
 #error "SFXKIT_PATH must name the built sfxkit"
@@ -20,46 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text) {
-#ifdef _WIN32
-    return "\"" + text + "\"";
-#else
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-#endif
-}
-
-// Windows writes line ends as CR LF.
-std::string text_of(const Bytes& bytes) {
-    std::string text;
-    for (unsigned char c : bytes)
-        if (c != '\r') text.push_back(static_cast<char>(c));
-    return text;
-}
+using test::Outcome;
+using test::quoted;
 
 class InspectCliTest : public InspectTest {
   protected:
     Outcome sfxkit(const std::vector<std::string>& args) const {
-        test::TempDir capture;
-        const fs::path out = capture.path() / "out", err = capture.path() / "err";
-        std::string command = quoted(SFXKIT_PATH);
-        for (const std::string& arg : args) command += " " + quoted(arg);
-        command += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
-#ifdef _WIN32
-        command = "\"" + command + "\"";
-        const int code = std::system(command.c_str());
-#else
-        const int status = std::system(command.c_str());
-        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-        return {code, text_of(test::read_file(out)), text_of(test::read_file(err))};
+        return test::run_program(SFXKIT_PATH, args);
     }
 
     std::string good_package() {

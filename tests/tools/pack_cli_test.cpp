@@ -2,6 +2,7 @@
 // on standard output (and nothing else when standard error is not a terminal), the embedded stubs,
 // and natively a package made with the native stub run end to end in a private TMPDIR.
 #include "encode/packager.h"
+#include "tests/support/run_program.h"
 #include "tests/tools/pack_fixture.h"
 
 #include <gtest/gtest.h>
@@ -26,21 +27,8 @@ namespace {
 using namespace pack_test;
 using test::Bytes;
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text) {
-#ifdef _WIN32
-    return "\"" + text + "\"";
-#else
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-#endif
-}
+using test::Outcome;
+using test::quoted;
 
 void set_env(const char* name, const char* value) {
 #ifdef _WIN32
@@ -51,14 +39,6 @@ void set_env(const char* name, const char* value) {
     else
         unsetenv(name);
 #endif
-}
-
-// Standard output and error as text: Windows writes their line ends as CR LF.
-std::string text_of(const Bytes& bytes) {
-    std::string text;
-    for (unsigned char c : bytes)
-        if (c != '\r') text.push_back(static_cast<char>(c));
-    return text;
 }
 
 class PackCliTest : public testing::Test {
@@ -82,24 +62,9 @@ class PackCliTest : public testing::Test {
         return make_file(dir.path() / name, bytes, mtime);
     }
 
-    // Runs sfxkit with the arguments, standard output and error captured in files.
+    // Runs sfxkit with the arguments, standard output and error captured.
     Outcome sfxkit(const std::vector<std::string>& args) const {
-        test::TempDir capture;
-        const fs::path out = capture.path() / "out", err = capture.path() / "err";
-        std::string command = quoted(SFXKIT_PATH);
-        for (const std::string& arg : args) command += " " + quoted(arg);
-        command += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
-#ifdef _WIN32
-        command = "\"" + command + "\"";
-#endif
-        const int status = std::system(command.c_str());
-#ifdef _WIN32
-        const int code = status;
-#else
-        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-        const Bytes o = test::read_file(out), e = test::read_file(err);
-        return {code, text_of(o), text_of(e)};
+        return test::run_program(SFXKIT_PATH, args);
     }
 
     std::vector<std::string> pack_args(std::vector<std::string> rest) const {
