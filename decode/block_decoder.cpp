@@ -171,17 +171,7 @@ void run_blocks(std::uint32_t unpacked_size) {
         // larger distance cannot come from a valid stream, and the decode is abandoned rather
         // than read outside the Window (the CRC comparison then fails the entry).
         if (r >= window_size) raise_decode_abort();
-        std::uint32_t source = position + window_size - r - 1;
-        if (source >= window_size) source -= window_size;
-
-        // The fast copy, for a match that neither wraps its source nor reaches the Window's end;
-        // otherwise the wrapping copy. Both give the bytes of the plain forward copy.
-        if (source < position && position + length < window_size) {
-            copy_match(position, source, length);
-            position += length;
-        } else {
-            position = copy_match_wrapping(position, source, length);
-        }
+        position = copy_match_from(position, r, length);
     } while (produced < unpacked_size);
     leave_stream(bits);
     if (position != 0) sink_write(window, position);

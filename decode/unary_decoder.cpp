@@ -103,15 +103,8 @@ void run_unary(std::uint32_t unpacked_size) {
         }
         const std::uint32_t length = code + 2;
         produced += length;
-        // At most 15872 bytes back, inside the ring: the sum is below 2 * window_size.
-        std::uint32_t source = position + window_size - stream_distance(bits) - 1;
-        if (source >= window_size) source -= window_size;
-        if (source < position && position + length < window_size) {
-            copy_match(position, source, length);
-            position += length;
-        } else {
-            position = copy_match_wrapping(position, source, length);
-        }
+        // At most 15872 bytes back, well inside the ring.
+        position = copy_match_from(position, stream_distance(bits), length);
     } while (produced < unpacked_size);
     leave_stream(bits);
     if (position != 0) sink_write(window, position);

@@ -95,3 +95,18 @@ inline std::uint32_t copy_match_wrapping(std::uint32_t position, std::uint32_t s
     }
     return position;
 }
+
+// A match of length bytes from distance + 1 bytes back (distance below window_size), copied into
+// the Window at position; returns the new position. The fast copy serves a match that neither
+// wraps its source nor reaches the Window's end, the wrapping copy every other; both give the
+// bytes of the plain forward copy.
+inline std::uint32_t copy_match_from(std::uint32_t position, std::uint32_t distance,
+                                     std::uint32_t length) {
+    std::uint32_t source = position + window_size - distance - 1;
+    if (source >= window_size) source -= window_size;
+    if (source < position && position + length < window_size) {
+        copy_match(position, source, length);
+        return position + length;
+    }
+    return copy_match_wrapping(position, source, length);
+}
