@@ -2,6 +2,7 @@
 // setup program as the child, a private temporary directory per test (TMPDIR). Checked: what the
 // child saw, the message on each failure path, the two-second rule, the exit code, and that
 // nothing the run made is left behind.
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,31 @@ TEST_F(LauncherRun, ChildRunsInTheTemporaryDirectoryAndEverythingIsDeleted) {
     const std::int64_t child_start = std::stoll(seen.values.at("started_ms"));
     EXPECT_GE(child_start - result.started_ms, 2000);
     EXPECT_LT(child_start - result.started_ms, 10000);
+    EXPECT_TRUE(fs::is_empty(temp()));
+}
+
+// A package re-stamped with sfxkit stamp runs, and its setup program sees the new stamp; the
+// stub and the archive are what they were, byte for byte.
+TEST_F(LauncherRun, RestampedPackageRunsWithTheNewStamp) {
+    write_package(test::scramble(test::archive_of({test::stored("setup.exe", sample_)}),
+                                 test::bytes_of("first stamp")));
+    const Bytes before = test::read_file(package());
+    const fs::path tail = root_.path() / "new-tail";
+    test::write_file(tail, test::bytes_of("second stamp"));
+    const test::Outcome stamped =
+        test::run_program(SFXKIT_PATH, {"stamp", package().string(), "--tail", tail.string()});
+    ASSERT_EQ(stamped.code, 0) << stamped.err;
+
+    const Bytes after = test::read_file(package());
+    const std::size_t kept = before.size() - std::string("first stamp").size();
+    ASSERT_EQ(after.size(), kept + std::string("second stamp").size());
+    EXPECT_TRUE(
+        std::equal(before.begin(), before.begin() + static_cast<long>(kept), after.begin()));
+
+    const RunResult result = run(temp(), false);
+    EXPECT_EQ(result.exit_code, 0);
+    ASSERT_TRUE(fs::exists(report())) << "the setup program did not run";
+    EXPECT_EQ(parse_report(report()).values.at("stamp"), "second stamp");
     EXPECT_TRUE(fs::is_empty(temp()));
 }
 
