@@ -11,10 +11,13 @@ unsigned char* load_payload(const char* path, std::uint32_t offset, std::uint32_
                               OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
 
-    const DWORD size = GetFileSize(file, nullptr);
+    // A file of 4 GiB or more cannot be a package (the payload length is 32 bits); its low 32
+    // bits of size alone would make the payload a wrong stretch of it.
+    DWORD size_high = 0;
+    const DWORD size = GetFileSize(file, &size_high);
     // offset + 10 is formed in 64 bits: an offset near 2^32 must not wrap to a small bound.
-    if (static_cast<std::uint64_t>(size) <
-        static_cast<std::uint64_t>(offset) + payload_spare_bytes) {
+    if (size_high != 0 || static_cast<std::uint64_t>(size) <
+                              static_cast<std::uint64_t>(offset) + payload_spare_bytes) {
         CloseHandle(file);
         return nullptr;
     }

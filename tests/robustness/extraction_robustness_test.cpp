@@ -5,6 +5,8 @@
 #include "tests/robustness/damaged_packages.h"
 #include "tests/robustness/robustness_support.h"
 
+#include "payload/load_payload.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,6 +51,28 @@ TEST(ExtractionRobustness, TheGoodPackageUnpacksInFull) {
     EXPECT_EQ(outcome.result, 1);
     EXPECT_EQ(outcome.made, (std::vector<std::string>{"empty.txt", "log.txt", "notes.txt",
                                                       "raw.bin", "setup.exe", "table.bin"}));
+}
+
+// A file of 4 GiB or more cannot be a package: taking the low 32 bits of its size would read a
+// wrong stretch of it (here the start of the payload, which alone is a good archive).
+TEST(ExtractionRobustness, AFileOfFourGibibytesOrMoreIsNoPackage) {
+    test::TempDir dir;
+    const fs::path path = dir.path() / "package.exe";
+    const Bytes package = fake_stub_package(good_package().payload);
+    test::write_file(path, package);
+    std::uint32_t length = 0;
+    unsigned char* image = load_payload(path.c_str(), fake_stub_size, &length);
+    ASSERT_NE(image, nullptr);
+    std::free(image);
+
+    std::error_code error;
+    fs::resize_file(path, (std::uint64_t{1} << 32) + package.size(), error); // sparse
+    if (error) GTEST_SKIP() << "no sparse file of 4 GiB here: " << error.message();
+    length = 0;
+    image = load_payload(path.c_str(), fake_stub_size, &length);
+    EXPECT_EQ(image, nullptr);
+    EXPECT_EQ(length, 0u);
+    std::free(image);
 }
 
 // The fuzz target's seeds and every input it once found a fault with, replayed through the
