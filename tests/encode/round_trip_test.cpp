@@ -102,16 +102,24 @@ TEST(RoundTrip, MatchesAtTheWindowLimits) {
                           "repeats at " + std::to_string(distance));
 }
 
+// The encoders' best effort runs many times slower under the sanitizers; there the mixed input
+// keeps all its parts, and still spans many blocks, with a quarter of its text and binary.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t mixed_scale = 4;
+#else
+constexpr std::size_t mixed_scale = 1;
+#endif
+
 TEST(RoundTrip, MultiMegabyteManyBlocks) {
     // Several MiB of mixed content: dozens of blocks of up to 65535 symbols, segment borders,
     // and flushes of the decoders' Window in the middle of matches.
-    Bytes data = sample::text_like(2 << 20, 25);
-    const Bytes binary = sample::binary_like(1 << 20, 26);
+    Bytes data = sample::text_like((2 << 20) / mixed_scale, 25);
+    const Bytes binary = sample::binary_like((1 << 20) / mixed_scale, 26);
     data.insert(data.end(), binary.begin(), binary.end());
     const Bytes noise = sample::random_bytes(300000, 27);
     data.insert(data.end(), noise.begin(), noise.end());
     data.insert(data.end(), 70000, 0x20);
-    expect_round_trip(data, "mixed 3.4 MiB");
+    expect_round_trip(data, "mixed content");
 }
 
 } // namespace
