@@ -151,7 +151,7 @@ BOOL CreateProcessA(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTE
                     LPPROCESS_INFORMATION process_information);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
-// User interface (interface.cpp)
+// User interface (window.cpp, message_box.cpp)
 int GetSystemMetrics(int index);
 HANDLE LoadImageA(HINSTANCE module, LPCSTR name, UINT type, int width, int height, UINT flags);
 HWND CreateDialogParamA(HINSTANCE module, LPCSTR template_name, HWND owner, DLGPROC procedure,

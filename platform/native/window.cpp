@@ -1,9 +1,8 @@
-// The user interface of the native build: no GUI exists, so the progress window is an inert handle
-// and a message box is one line on standard error. SFXSTUB_NO_WINDOW=1 makes window creation fail,
-// as it can on Windows, so that the run without a window can be exercised.
+// The progress window where no GUI exists: an inert handle that keeps its icons and draws nothing.
+// SFXSTUB_NO_WINDOW=1 makes its creation fail, as it can on Windows, so that the run without a
+// window can be exercised. Shared by the native and the memory platform.
 #include "native_win32.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,18 +65,4 @@ BOOL UpdateWindow(HWND window) {
 
 BOOL DestroyWindow(HWND window) {
     return window ? TRUE : FALSE;
-}
-
-// The text goes out as one line, its line breaks turned into spaces, in a single write so that
-// it cannot interleave with other output. Returns IDOK, as the dismissed box would.
-int MessageBoxA(HWND, LPCSTR text, LPCSTR, UINT) {
-    char line[2048];
-    std::size_t length = 0;
-    for (const char* c = text ? text : ""; *c && length < sizeof line - 1; ++c) {
-        line[length++] = (*c == '\n' || *c == '\r') ? ' ' : *c;
-    }
-    line[length++] = '\n';
-    std::fwrite(line, 1, length, stderr);
-    std::fflush(stderr);
-    return 1;
 }
