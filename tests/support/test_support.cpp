@@ -103,7 +103,7 @@ Bytes entry_bytes(const RawEntry& entry) {
     put_u32(basic, static_cast<std::uint32_t>(entry.packed.size()));
     put_u32(basic, entry.unpacked_size);
     put_u32(basic, entry.crc32);
-    put_u16(basic, 0);    // file spec position
+    put_u16(basic, 0);    // position of the base name within the name
     put_u16(basic, 0x20); // access mode
     put_u16(basic, 0);    // host data
     while (basic.size() < static_cast<std::size_t>(entry.first_header_size)) basic.push_back(0);
