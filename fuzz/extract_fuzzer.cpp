@@ -20,8 +20,7 @@
 // A second pass over the same input makes one of the file calls fail (chosen from the input's
 // hash): then the run must not report success, and the same clean-up guarantees hold.
 //
-// Mutation happens on the plain payload (keystream removed), so that libFuzzer's insertions and
-// its compare-guided values keep the archive's structure; the result is scrambled again.
+// Mutation happens on the plain payload (see fuzz_support.h).
 #include "archive/entry_walk.h"
 #include "archive/extract_entries.h"
 #include "archive/extract_sink.h"
@@ -29,6 +28,9 @@
 #include "payload/keystream.h"
 #include "payload/load_payload.h"
 #include "platform/memory/memory_platform.h"
+
+constexpr const char* fuzz_target_name = "extract_fuzzer";
+#include "fuzz/fuzz_support.h"
 
 #if __has_include("decode/window.h")
 #include "decode/window.h"
@@ -52,8 +54,6 @@ extern "C" const char* __asan_default_options() {
 constexpr std::uint32_t largest_decoded_size = 1u << 20;
 constexpr std::uint32_t largest_allocation = 64u << 20;
 
-extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
-
 namespace {
 
 constexpr std::uint32_t stub_size = 16;
@@ -70,38 +70,6 @@ constexpr int walk_limit = 200; // entries followed by the harness's own walk
 
 // EXTRACT_FUZZER_VERBOSE=1 prints what each run did (for looking at seeds and findings).
 const bool verbose = std::getenv("EXTRACT_FUZZER_VERBOSE") != nullptr;
-
-[[noreturn]] void broken(const char* what, int line) {
-    std::fprintf(stderr, "extract_fuzzer: invariant broken at line %d: %s\n", line, what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) broken(#condition, __LINE__);                                            \
-    } while (0)
-
-bool same_bytes(const MemoryFile* file, const unsigned char* bytes, std::size_t size) {
-    return file && file->size == size && (size == 0 || std::memcmp(file->bytes, bytes, size) == 0);
-}
-
-// The unpacked sizes of the entries extract_entries will meet, in order, by the same rules.
-int walk_entries(const unsigned char* image, std::uint32_t length, std::uint32_t* unpacked) {
-    const std::uint32_t archive_end = find_archive_end(image, length);
-    CHECK(archive_end <= length);
-    if (!header_id_at(image, length, 0)) return 0;
-    int count = 0;
-    std::uint32_t p = 0;
-    while (count < walk_limit) {
-        EntryHeader header;
-        if (!read_entry_header(image, length, archive_end, p, &header)) break;
-        CHECK(header.next > p && header.next <= archive_end);
-        unpacked[count++] = header.unpacked_size;
-        if (!entry_follows(image, length, header.next)) break;
-        p = header.next;
-    }
-    return count;
-}
 
 // A plain name, as extraction must put below temp_dir: no separator, not empty, "." or "..".
 bool plain_name(const char* name) {
@@ -155,7 +123,7 @@ RunResult run_once(const std::uint8_t* data, std::size_t size, int fault_call,
         result.loaded = true;
         CHECK(length == size && length >= 10);
         ASAN_POISON_MEMORY_REGION(image + length, 10);
-        walked = walk_entries(image, length, unpacked);
+        walked = walk_unpacked_sizes(image, length, unpacked, walk_limit);
         for (int i = 0; i < walked; ++i) {
             if (unpacked[i] > largest_decoded_size && unpacked[i] <= largest_allocation)
                 result.skipped = true;
@@ -255,25 +223,6 @@ RunResult run_once(const std::uint8_t* data, std::size_t size, int fault_call,
     return result;
 }
 
-std::uint32_t hash_of(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t hash = 2166136261u;
-    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
-    return hash;
-}
-
-// The payload with its keystream removed from the archive part only, as the tail is stored:
-// the form in which mutations keep their meaning. Turned back with scramble_plain.
-void unscramble(std::uint8_t* data, std::size_t size) {
-    const auto length = static_cast<std::uint32_t>(size);
-    apply_keystream(data, length);
-    restore_tail(data, length, find_archive_end(data, length));
-}
-
-void scramble_plain(std::uint8_t* data, std::size_t size) {
-    const auto length = static_cast<std::uint32_t>(size);
-    apply_keystream(data, find_archive_end(data, length));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -298,8 +247,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 extern "C" size_t LLVMFuzzerCustomMutator(std::uint8_t* data, size_t size, size_t max_size,
                                           unsigned int) {
-    unscramble(data, size);
-    const size_t mutated = LLVMFuzzerMutate(data, size, max_size);
-    scramble_plain(data, mutated);
-    return mutated;
+    return mutate_plain_payload(data, size, max_size);
 }

@@ -21,6 +21,9 @@
 #include "payload/payload_offset.h"
 #include "platform/memory/memory_platform.h"
 
+constexpr const char* fuzz_target_name = "launcher_fuzzer";
+#include "fuzz/fuzz_support.h"
+
 #if __has_include("decode/window.h")
 #include "decode/window.h"
 #define SFXKIT_HAS_WINDOW 1
@@ -37,8 +40,6 @@ extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1:max_allocation_size_mb=64";
 }
 
-extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
-
 namespace {
 
 const char package_path[] = "/mem/package.exe";
@@ -51,20 +52,6 @@ const char creation_failed[] = "Unable to create a temporary file.";
 const char unpack_failed[] = "Unable to unpack files. The file\n/mem/package.exe\nmay be damaged. "
                              "Try to download again.";
 
-[[noreturn]] void broken(const char* what, int line) {
-    std::fprintf(stderr, "launcher_fuzzer: invariant broken at line %d: %s\n", line, what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) broken(#condition, __LINE__);                                            \
-    } while (0)
-
-bool same_bytes(const MemoryFile* file, const unsigned char* bytes, std::size_t size) {
-    return file && file->size == size && (size == 0 || std::memcmp(file->bytes, bytes, size) == 0);
-}
-
 // Largest unpacked size of the entries as the walk meets them (inputs with a large one that can
 // still be allocated are passed over, as in extract_fuzzer.cpp).
 std::uint32_t largest_entry(const std::uint8_t* data, std::size_t size) {
@@ -74,17 +61,13 @@ std::uint32_t largest_entry(const std::uint8_t* data, std::size_t size) {
     std::memcpy(image, data, size);
     const auto length = static_cast<std::uint32_t>(size);
     apply_keystream(image, length);
-    const std::uint32_t archive_end = find_archive_end(image, length);
-    std::uint32_t largest = 0;
-    std::uint32_t p = 0;
-    for (int count = 0; count < 200 && header_id_at(image, length, p); ++count) {
-        EntryHeader header;
-        if (!read_entry_header(image, length, archive_end, p, &header)) break;
-        if (header.unpacked_size > largest) largest = header.unpacked_size;
-        if (!entry_follows(image, length, header.next)) break;
-        p = header.next;
-    }
+    std::uint32_t unpacked[200];
+    const int count = walk_unpacked_sizes(image, length, unpacked, 200);
     std::free(image);
+    std::uint32_t largest = 0;
+    for (int i = 0; i < count; ++i) {
+        if (unpacked[i] > largest) largest = unpacked[i];
+    }
     return largest;
 }
 
@@ -166,12 +149,6 @@ RunResult run_once(const std::uint8_t* data, std::size_t size, std::uint32_t has
     return run;
 }
 
-std::uint32_t hash_of(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t hash = 2166136261u;
-    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
-    return hash;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -189,14 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
 }
 
-// Mutation on the unscrambled payload, as in extract_fuzzer.cpp.
+// Mutation on the plain payload (see fuzz_support.h).
 extern "C" size_t LLVMFuzzerCustomMutator(std::uint8_t* data, size_t size, size_t max_size,
                                           unsigned int) {
-    auto length = static_cast<std::uint32_t>(size);
-    apply_keystream(data, length);
-    restore_tail(data, length, find_archive_end(data, length));
-    const size_t mutated = LLVMFuzzerMutate(data, size, max_size);
-    length = static_cast<std::uint32_t>(mutated);
-    apply_keystream(data, find_archive_end(data, length));
-    return mutated;
+    return mutate_plain_payload(data, size, max_size);
 }
