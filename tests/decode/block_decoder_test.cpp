@@ -419,19 +419,7 @@ TEST(DecodeBlocks, RandomStreamsMatchReference) {
     std::mt19937 random(2024);
     auto random_lengths = [&](int size, int min_codes) {
         const int codes = min_codes + static_cast<int>(random() % (size - min_codes + 1));
-        std::vector<int> leaves = {0};
-        while (static_cast<int>(leaves.size()) < codes) {
-            const std::size_t pick = random() % leaves.size();
-            if (leaves[pick] >= 16) continue;
-            const int depth = ++leaves[pick];
-            leaves.push_back(depth);
-        }
-        std::vector<int> symbols(size);
-        for (int s = 0; s < size; ++s) symbols[s] = s;
-        std::shuffle(symbols.begin(), symbols.end(), random);
-        std::vector<int> lengths(size, 0);
-        for (std::size_t i = 0; i < leaves.size(); ++i) lengths[symbols[i]] = leaves[i];
-        return lengths;
+        return test::random_complete_lengths(random, size, codes);
     };
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE(round);

@@ -5,7 +5,10 @@
 
 #include "tests/support/test_support.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
+#include <vector>
 
 namespace test {
 
@@ -26,5 +29,24 @@ inline DecodeResult run_decoder(Decoder decoder, const Bytes& packed, std::uint3
 
 // A plain forward LZ copy of length bytes from back bytes before the end of out.
 void reference_copy(Bytes& out, std::uint32_t length, std::uint32_t back);
+
+// Code lengths of a random complete prefix code with the given number of codes (at least 2, at
+// most 16 bits each) over an alphabet of size symbols: the leaves of a random tree, split until
+// there are enough, given to shuffled symbols.
+inline std::vector<int> random_complete_lengths(std::mt19937& random, int size, int codes) {
+    std::vector<int> leaves = {0};
+    while (static_cast<int>(leaves.size()) < codes) {
+        const std::size_t pick = random() % leaves.size();
+        if (leaves[pick] >= 16) continue;
+        const int depth = ++leaves[pick];
+        leaves.push_back(depth);
+    }
+    std::vector<int> symbols(size);
+    for (int s = 0; s < size; ++s) symbols[s] = s;
+    std::shuffle(symbols.begin(), symbols.end(), random);
+    std::vector<int> lengths(size, 0);
+    for (std::size_t i = 0; i < leaves.size(); ++i) lengths[symbols[i]] = leaves[i];
+    return lengths;
+}
 
 } // namespace test

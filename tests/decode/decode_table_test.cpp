@@ -1,6 +1,7 @@
 // build_decode_table: the worked examples entry by entry, rejected length lists, stale contents,
 // and lookups of every code of random complete codes against the canonical assignment.
 #include "tests/decode/bit_writer.h"
+#include "tests/decode/decode_fixture.h"
 
 #include "archive/decode_abort.h"
 #include "decode/decode_table.h"
@@ -143,20 +144,9 @@ TEST(BuildDecodeTable, RandomCompleteCodesLookUpCanonically) {
     };
     for (const Alphabet alphabet : {Alphabet{19, 8}, Alphabet{17, 8}, Alphabet{510, 12}}) {
         for (int round = 0; round < 200; ++round) {
-            // Split leaves of a random tree until it has the wanted number of codes.
             const int codes = 2 + static_cast<int>(random() % (alphabet.size - 1));
-            std::vector<int> leaves = {0};
-            while (static_cast<int>(leaves.size()) < codes) {
-                const std::size_t pick = random() % leaves.size();
-                if (leaves[pick] >= 16) continue;
-                const int depth = ++leaves[pick];
-                leaves.push_back(depth);
-            }
-            std::vector<int> lengths(alphabet.size, 0);
-            std::vector<int> symbols(alphabet.size);
-            for (int s = 0; s < alphabet.size; ++s) symbols[s] = s;
-            std::shuffle(symbols.begin(), symbols.end(), random);
-            for (std::size_t i = 0; i < leaves.size(); ++i) lengths[symbols[i]] = leaves[i];
+            const std::vector<int> lengths =
+                test::random_complete_lengths(random, alphabet.size, codes);
 
             std::int32_t table[4096];
             for (auto& entry : table) entry = static_cast<std::int32_t>(random() % 2000);
