@@ -17,6 +17,24 @@ std::uint32_t refill_input() {
     return bit_reader.input_buffer[0];
 }
 
+// The buffer is full, since packed bytes follow it, and skip_bits refills only when it needs a
+// byte: so the byte before next was handed out from the run of 32 starting at a multiple of 32
+// past packed_input.cursor, and that run is what input_buffer then holds.
+void catch_up_input(const unsigned char* next) {
+    const auto ahead = static_cast<std::uint32_t>(next - packed_input.cursor);
+    const std::uint32_t run_start = (ahead - 1) / input_buffer_size * input_buffer_size;
+    packed_input.cursor += run_start;
+    packed_input.remaining -= run_start;
+    refill_input();
+    bit_reader.input_pos = static_cast<int>(ahead - run_start);
+}
+
+StreamBits consume_at_end(StreamBits in, int n) {
+    leave_stream(in);
+    skip_bits(n);
+    return enter_stream();
+}
+
 // With every field 0, skip_bits(16) takes the first two packed bytes: afterwards bit_window is
 // first * 256 + second and pending_bits is 0.
 void reset_bits() {

@@ -14,8 +14,11 @@
 #pragma once
 
 #include "archive/format.h"
+#include "archive/packed_input.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 struct BitReader {
     unsigned char input_buffer[input_buffer_size]; // the last run of bytes taken from PackedInput
@@ -82,19 +85,28 @@ inline void skip_bits(int n) {
 }
 
 // A decoder's fast view of the packed stream, kept in registers by its hot loop: the next count
-// stream bits at the top of bits (at least 16 of them: the top 16 are bit_window), with bytes of
-// bit_reader.input_buffer taken ahead up to input_pos, but never across a refill. So the exact
-// BitReader state, with the bytes taken ahead handed back, can always be rebuilt (leave_stream):
-// whole bytes beyond bit_window and its pending_bits go back to input_buffer. Where the staged
-// bytes do not reach, a consume falls back to skip_bits itself, which refills as it always does.
-// Either way the stream bits, the bytes taken from PackedInput and the refills are those of
-// skip_bits; only the staged bytes are looked at earlier.
+// stream bits at the top of bits (at least 16 of them: the top 16 are bit_window), with packed
+// bytes taken ahead straight from the entry's packed data, eight at a time, past input_buffer's
+// end too. What the BitReader would hold after the same skips depends only on how far the stream
+// has got, so leave_stream rebuilds it exactly: whole bytes beyond bit_window and its
+// pending_bits are handed back, and the refills skip_bits would have made on the way are made
+// (catch_up_input). Past the packed data's end a consume falls back to skip_bits itself, which
+// refills as it always does. Either way the stream bits, the bytes taken from PackedInput and the
+// refills are those of skip_bits; only the packed bytes are looked at earlier.
+//
+// The view relies on what refill_input keeps true: input_buffer holds the input_fill bytes right
+// before packed_input.cursor.
 struct StreamBits {
-    std::uint64_t bits; // stream bits from bit 63 down; below count, staged bits or zeros
-    int count;          // valid bits, 16 to 64
-    int input_pos;
-    int input_fill;
+    std::uint64_t bits;        // stream bits from bit 63 down; below count, staged bits or zeros
+    int count;                 // valid bits, 16 to 63 between consumes
+    const unsigned char* next; // the next packed byte not yet in bits
+    const unsigned char* end;  // the end of the entry's packed data
 };
+
+// Brings the BitReader's input up to next, the first packed byte not handed out, when that lies
+// beyond input_buffer: makes the refills skip_bits would have made to hand out the bytes before
+// it. Out of line; a leave_stream after a run of more than 32 packed bytes calls it.
+void catch_up_input(const unsigned char* next);
 
 inline StreamBits enter_stream() {
     const int unused = bit_reader.pending_bits;
@@ -103,8 +115,8 @@ inline StreamBits enter_stream() {
               (static_cast<std::uint64_t>(bit_reader.pending_byte & ((1u << unused) - 1))
                << (48 - unused));
     in.count = 16 + unused;
-    in.input_pos = bit_reader.input_pos;
-    in.input_fill = bit_reader.input_fill;
+    in.next = packed_input.cursor - bit_reader.input_fill + bit_reader.input_pos;
+    in.end = packed_input.cursor + packed_input.remaining;
     return in;
 }
 
@@ -114,27 +126,35 @@ inline void leave_stream(const StreamBits& in) {
     bit_reader.bit_window = static_cast<std::uint32_t>(in.bits >> 48);
     bit_reader.pending_bits = unused;
     bit_reader.pending_byte = static_cast<std::uint32_t>(in.bits >> (48 - unused)) & 0xFFu;
-    bit_reader.input_pos = in.input_pos - (beyond >> 3);
-    bit_reader.input_fill = in.input_fill;
+    const unsigned char* next = in.next - (beyond >> 3);
+    if (next > packed_input.cursor) {
+        catch_up_input(next);
+    } else {
+        bit_reader.input_pos =
+            static_cast<int>(next - (packed_input.cursor - bit_reader.input_fill));
+    }
 }
 
-// Takes staged bytes until 57 or more bits are held or the staged bytes are used up. With eight
-// staged bytes at hand they are loaded at once; bits below the whole bytes counted are the next
-// stream bits, which a later load puts in again at the same places.
+// The eight packed bytes at next as one number, the first of them in the top byte.
+inline std::uint64_t load_big_endian64(const unsigned char* next) {
+    std::uint64_t value;
+    std::memcpy(&value, next, sizeof value);
+    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+    return value;
+}
+
+// Takes packed bytes until 56 or more bits are held or the packed data are used up. With eight
+// bytes at hand they are loaded at once; bits below the whole bytes counted are the next stream
+// bits, which a later load puts in again at the same places.
 inline void stage_bits(StreamBits& in) {
-    const unsigned char* next = bit_reader.input_buffer + in.input_pos;
-    if (in.input_fill - in.input_pos >= 8) {
-        std::uint64_t ahead = 0;
-        for (int i = 0; i < 8; ++i) ahead = (ahead << 8) | next[i];
-        in.bits |= ahead >> in.count;
-        const int taken = (63 - in.count) >> 3;
-        in.input_pos += taken;
-        in.count += 8 * taken;
+    if (in.end - in.next >= 8) {
+        in.bits |= load_big_endian64(in.next) >> in.count;
+        in.next += (63 - in.count) >> 3;
+        in.count |= 56;
         return;
     }
-    while (in.count <= 56 && in.input_pos < in.input_fill) {
-        in.bits |= static_cast<std::uint64_t>(bit_reader.input_buffer[in.input_pos++])
-                   << (56 - in.count);
+    while (in.count <= 55 && in.next < in.end) {
+        in.bits |= static_cast<std::uint64_t>(*in.next++) << (56 - in.count);
         in.count += 8;
     }
 }
@@ -144,17 +164,48 @@ inline std::uint32_t peek_stream(const StreamBits& in, int n) {
     return static_cast<std::uint32_t>(in.bits >> (64 - n));
 }
 
+// consume_stream's rare case, where staging cannot keep 16 bits after the consume: near the
+// packed data's end. Out of line and by value, so that the hot loops' StreamBits never has its
+// address taken and stays in registers.
+StreamBits consume_at_end(StreamBits in, int n);
+
 // skip_bits(n) on the fast view, n from 0 to 17.
 inline void consume_stream(StreamBits& in, int n) {
     if (in.count - n < 16) {
         stage_bits(in);
         if (in.count - n < 16) {
-            leave_stream(in);
-            skip_bits(n);
-            in = enter_stream();
+            in = consume_at_end(in, n);
             return;
         }
     }
     in.bits <<= n;
     in.count -= n;
+}
+
+// consume_stream without the staging test, for a loop that has staged enough bits for all it
+// consumes before it stages again: count stays at n or above.
+inline void drop_stream(StreamBits& in, int n) {
+    in.bits <<= n;
+    in.count -= n;
+}
+
+// A decoder's hot loop runs in two modes: while 16 or more packed bytes lie ahead it stages once
+// and then decodes codes while the staged bits are sure to hold them (Staging::ahead, drop_stream);
+// near the end each consume tests and stages for itself (Staging::each, consume_stream). Between
+// codes either mode leaves count at 16 or above or 9 packed bytes ahead, so one stage_bits
+// restores the 16 bits that leave_stream and consume_stream need.
+enum class Staging { ahead, each };
+
+template <Staging staging> inline void take_stream(StreamBits& in, int n) {
+    if constexpr (staging == Staging::ahead) {
+        drop_stream(in, n);
+    } else {
+        consume_stream(in, n);
+    }
+}
+
+// Whether 16 or more packed bytes lie ahead, so that staging ahead may begin: a stage then takes
+// at most 7 of them and leaves 9 for the next.
+inline bool can_stage_ahead(const StreamBits& in) {
+    return in.end - in.next >= 16;
 }

@@ -24,17 +24,21 @@ std::int32_t short_lengths[code_length_alphabet_size];
 
 namespace {
 
-// The block's two symbol tables with each symbol's code length beside it (symbol | length << 16;
+// The block's two symbol tables with each symbol's code length beside it (symbol | length << 10;
 // a tree node keeps length 0), filled after every block header. The symbol loop reads these, so
 // that a symbol costs one table load before its bits are consumed instead of two loads in a row.
-std::int32_t symbol_entries[symbol_table_size];
-std::int32_t distance_entries[short_table_size];
+// Sixteen bits an entry keep them small beside the Window in the first-level cache.
+constexpr int entry_symbol_bits = 10; // symbols and tree nodes are below tree_node_limit = 1019
+constexpr std::uint32_t entry_symbol_mask = (1u << entry_symbol_bits) - 1;
+std::uint16_t symbol_entries[symbol_table_size];
+std::uint16_t distance_entries[short_table_size];
 
-void fill_entries(std::int32_t* entries, const std::int32_t* table, int size,
+void fill_entries(std::uint16_t* entries, const std::int32_t* table, int size,
                   const std::int32_t* lengths, int alphabet_size) {
     for (int i = 0; i < size; ++i) {
         const std::int32_t symbol = table[i];
-        entries[i] = symbol < alphabet_size ? symbol | lengths[symbol] << 16 : symbol;
+        const std::int32_t length = symbol < alphabet_size ? lengths[symbol] : 0;
+        entries[i] = static_cast<std::uint16_t>(symbol | length << entry_symbol_bits);
     }
 }
 
@@ -68,6 +72,15 @@ inline void consume(BitReader&, int n) {
 }
 inline void consume(StreamBits& in, int n) {
     consume_stream(in, n);
+}
+
+// The symbol loop's view: StreamBits in either staging mode (bit_reader.h).
+template <Staging staging> struct StagedBits { StreamBits& stream; };
+template <Staging staging> inline std::uint32_t window_of(const StagedBits<staging>& in) {
+    return window_of(in.stream);
+}
+template <Staging staging> inline void consume(StagedBits<staging>& in, int n) {
+    take_stream<staging>(in.stream, n);
 }
 
 // Decodes one symbol with a table built by build_decode_table or filled in single-code form. Both
@@ -110,14 +123,73 @@ inline std::int32_t single_code_value(int width, int alphabet_size) {
     return static_cast<std::int32_t>(value);
 }
 
-void run_blocks(std::uint32_t unpacked_size) {
+// The longest symbol with its distance: a literal/length code of 16 bits, a distance code of 16 and
+// 15 extra bits.
+constexpr int longest_step_bits = 47;
+
+// One literal/length symbol and what it makes: a literal byte in the Window, or a match with its
+// distance copied there.
+template <Staging staging>
+inline void block_step(StreamBits& stream, std::uint32_t& position, std::uint32_t& produced) {
+    StagedBits<staging> bits{stream};
+    int symbol;
+    const std::uint32_t entry = symbol_entries[window_of(bits) >> (16 - symbol_table_bits)];
+    if ((entry & entry_symbol_mask) < literal_alphabet_size) {
+        symbol = static_cast<int>(entry & entry_symbol_mask);
+        consume(bits, static_cast<int>(entry >> entry_symbol_bits));
+    } else {
+        symbol = decode_symbol(bits, symbol_table, symbol_table_bits, literal_alphabet_size,
+                               symbol_lengths);
+    }
+    if (symbol < first_match_symbol) {
+        window[position] = static_cast<unsigned char>(symbol);
+        ++produced;
+        if (++position == window_size) {
+            sink_write(window, window_size);
+            position = 0;
+        }
+        return;
+    }
+
+    const std::uint32_t length = static_cast<std::uint32_t>(symbol - match_symbol_bias);
+    produced += length;
+    // The distance class and its extra bits, in one consume when they fit the window.
+    std::uint32_t r;
+    const std::uint32_t peek = window_of(bits);
+    const std::uint32_t distance_entry = distance_entries[peek >> (16 - short_table_bits)];
+    const int q = static_cast<int>(distance_entry & entry_symbol_mask);
+    const int code_bits = static_cast<int>(distance_entry >> entry_symbol_bits);
+    const int total = code_bits + q - 1;
+    if (q == 0) {
+        consume(bits, code_bits);
+        r = 0;
+    } else if (q < distance_alphabet_size && total <= 16) {
+        const int extra = q - 1;
+        r = (1u << extra) + ((peek >> (16 - total)) & ((1u << extra) - 1));
+        consume(bits, total);
+    } else {
+        r = read_distance_of(bits);
+    }
+    // The classes reach r = 65535, but only r up to 26623 names a byte of the Window; a larger
+    // distance cannot come from a valid stream, and the decode is abandoned rather than read
+    // outside the Window (the CRC comparison then fails the entry).
+    if (r >= window_size) raise_decode_abort();
+    position = copy_match_from(position, r, length);
+}
+
+// Kept out of decode_blocks: a function that calls setjmp keeps its values in memory.
+[[gnu::noinline]] void run_blocks(std::uint32_t unpacked_size) {
     std::uint32_t produced = 0;
     std::uint32_t position = 0;
+    // block_remaining, held here while the symbols run (sink_write could change it as far as the
+    // compiler knows, so the global would be reloaded every symbol).
+    std::uint32_t remaining = block_remaining;
     StreamBits bits = enter_stream();
     do {
-        if (block_remaining == 0) {
+        if (remaining == 0) {
+            stage_bits(bits);
             leave_stream(bits);
-            block_remaining = read_bits(16);
+            remaining = read_bits(16);
             read_short_lengths(code_length_alphabet_size, short_count_bits,
                                code_length_zero_run_after);
             read_symbol_lengths();
@@ -128,51 +200,22 @@ void run_blocks(std::uint32_t unpacked_size) {
                          distance_alphabet_size);
             bits = enter_stream();
         }
-        --block_remaining; // a block size of 0 wraps and keeps the block open to the end
-
-        int symbol;
-        const std::int32_t entry = symbol_entries[window_of(bits) >> (16 - symbol_table_bits)];
-        if ((entry & 0xFFFF) < literal_alphabet_size) {
-            symbol = entry & 0xFFFF;
-            consume(bits, entry >> 16);
+        if (can_stage_ahead(bits)) {
+            // One stage gives 56 bits or more: a match, or a literal and what follows it when
+            // the literal's code is short, without another.
+            stage_bits(bits);
+            do {
+                --remaining; // a block size of 0 wraps and keeps the block open to the end
+                block_step<Staging::ahead>(bits, position, produced);
+            } while (bits.count >= longest_step_bits && remaining != 0 && produced < unpacked_size);
         } else {
-            symbol = decode_symbol(bits, symbol_table, symbol_table_bits, literal_alphabet_size,
-                                   symbol_lengths);
+            stage_bits(bits);
+            --remaining;
+            block_step<Staging::each>(bits, position, produced);
         }
-        if (symbol < first_match_symbol) {
-            window[position] = static_cast<unsigned char>(symbol);
-            ++produced;
-            if (++position == window_size) {
-                sink_write(window, window_size);
-                position = 0;
-            }
-            continue;
-        }
-
-        const std::uint32_t length = static_cast<std::uint32_t>(symbol - match_symbol_bias);
-        produced += length;
-        // The distance class and its extra bits, in one consume when they fit the window.
-        std::uint32_t r;
-        const std::uint32_t peek = window_of(bits);
-        const std::int32_t distance_entry = distance_entries[peek >> (16 - short_table_bits)];
-        const int q = distance_entry & 0xFFFF;
-        const int total = (distance_entry >> 16) + q - 1;
-        if (q == 0) {
-            consume(bits, distance_entry >> 16);
-            r = 0;
-        } else if (q < distance_alphabet_size && total <= 16) {
-            const int extra = q - 1;
-            r = (1u << extra) + ((peek >> (16 - total)) & ((1u << extra) - 1));
-            consume(bits, total);
-        } else {
-            r = read_distance_of(bits);
-        }
-        // The classes reach r = 65535, but only r up to 26623 names a byte of the Window; a
-        // larger distance cannot come from a valid stream, and the decode is abandoned rather
-        // than read outside the Window (the CRC comparison then fails the entry).
-        if (r >= window_size) raise_decode_abort();
-        position = copy_match_from(position, r, length);
     } while (produced < unpacked_size);
+    block_remaining = remaining;
+    stage_bits(bits);
     leave_stream(bits);
     if (position != 0) sink_write(window, position);
 }

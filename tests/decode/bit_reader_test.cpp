@@ -1,12 +1,15 @@
-// Bit input: the state after reset_bits and skip_bits, the staging refills, and a property test
-// of bit_window against a plain bit-by-bit reader.
+// Bit input: the state after reset_bits and skip_bits, the staging refills, a property test of
+// bit_window against a plain bit-by-bit reader, and one of the decoders' StreamBits view against
+// skip_bits.
 #include "archive/packed_input.h"
 #include "decode/bit_reader.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -119,6 +122,77 @@ TEST(BitReader, RandomSkipsMatchReferenceReader) {
             ASSERT_EQ(bit_reader.pending_byte >> bit_reader.pending_bits,
                       bit_reader.bit_window & (0xFFu >> bit_reader.pending_bits));
             ASSERT_LE(packed_input.cursor, packed.data() + packed.size());
+        }
+    }
+}
+
+// Everything skip_bits keeps between calls, for comparing two ways of reading the same stream.
+struct ReaderState {
+    BitReader reader;
+    PackedInput input;
+};
+
+ReaderState state_now() {
+    ReaderState state{};
+    state.reader = bit_reader;
+    std::memset(state.reader.input_buffer + bit_reader.input_fill, 0,
+                input_buffer_size - static_cast<std::uint32_t>(bit_reader.input_fill));
+    state.input = packed_input;
+    return state;
+}
+
+void expect_same(const ReaderState& got, const ReaderState& want) {
+    EXPECT_EQ(got.reader.bit_window, want.reader.bit_window);
+    EXPECT_EQ(got.reader.pending_byte, want.reader.pending_byte);
+    EXPECT_EQ(got.reader.pending_bits, want.reader.pending_bits);
+    EXPECT_EQ(got.reader.input_pos, want.reader.input_pos);
+    EXPECT_EQ(got.reader.input_fill, want.reader.input_fill);
+    EXPECT_EQ(0, std::memcmp(got.reader.input_buffer, want.reader.input_buffer,
+                             sizeof want.reader.input_buffer));
+    EXPECT_EQ(got.input.cursor, want.input.cursor);
+    EXPECT_EQ(got.input.remaining, want.input.remaining);
+}
+
+// The decoders' register-held view, used as their loops use it (a stage, then unchecked drops
+// while the staged bits last, or checked consumes near the end; a stage before handing back),
+// leaves the BitReader and PackedInput exactly as the same skips through skip_bits do: across
+// refills, runs of many staged bytes, the packed data's end and beyond.
+TEST(StreamBits, HandsBackTheStateOfSkipBits) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 400; ++round) {
+        Bytes packed(random() % 300);
+        for (auto& b : packed) b = static_cast<unsigned char>(random());
+        // Runs of skips of 0 to 17 bits; each run is read through one StreamBits.
+        std::vector<std::vector<int>> runs(1 + random() % 6);
+        for (auto& run : runs) {
+            run.resize(random() % 120);
+            for (int& n : run) n = static_cast<int>(random() % 18);
+        }
+
+        start(packed);
+        std::vector<ReaderState> want;
+        for (const auto& run : runs) {
+            for (int n : run) skip_bits(n);
+            want.push_back(state_now());
+        }
+
+        start(packed);
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            SCOPED_TRACE(testing::Message() << "round " << round << " run " << r);
+            StreamBits in = enter_stream();
+            const std::vector<int>& run = runs[r];
+            for (std::size_t i = 0; i < run.size();) {
+                if (can_stage_ahead(in)) {
+                    stage_bits(in);
+                    while (i < run.size() && in.count >= run[i]) drop_stream(in, run[i++]);
+                } else {
+                    stage_bits(in);
+                    consume_stream(in, run[i++]);
+                }
+            }
+            stage_bits(in);
+            leave_stream(in);
+            expect_same(state_now(), want[r]);
         }
     }
 }
