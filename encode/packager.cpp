@@ -152,6 +152,11 @@ std::vector<Input> check_inputs(const PackRequest& request) {
                 refuse(path, "has the same base name as " + display(earlier.path) +
                                  " (names are compared ignoring case, as on Windows)");
         }
+        if (i > 0 && name.size() >= long_entry_name && request.warn)
+            request.warn(display(path) + ": its name is " + std::to_string(name.size()) +
+                         " bytes long; the launcher can create it only where the temporary "
+                         "directory's path is at most " +
+                         std::to_string(path_buffer_size - 1 - name.size()) + " bytes long");
         if (i > 0 && lower_ascii(name) == setup_program_name)
             refuse(path, "only the first file (SETUP) may be named setup.exe: the launcher "
                          "writes the setup program under that name");

@@ -11,6 +11,8 @@
 
 #include "encode/compress.h"
 
+#include "archive/format.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -32,6 +34,14 @@ constexpr int method_auto = -1;
 using PackProgress =
     std::function<void(const std::string& name, std::uint64_t done, std::uint64_t total)>;
 
+// A warning about the package being built, as one line of text (the package is still written).
+using PackWarning = std::function<void(const std::string& message)>;
+
+// The launcher makes a later entry's file as the temporary directory's path plus the name, which
+// must fit 259 bytes. A name of this many bytes or more leaves less than 100 bytes for the
+// directory, which some machines' temporary directories exceed; pack warns about such names.
+constexpr std::size_t long_entry_name = path_buffer_size - 100;
+
 struct PackRequest {
     std::filesystem::path output;
     std::span<const unsigned char> stub;       // the stub's bytes
@@ -42,6 +52,7 @@ struct PackRequest {
     std::optional<std::filesystem::path> tail;
     std::optional<std::int64_t> time_limit; // latest modification time stored (SOURCE_DATE_EPOCH)
     PackProgress progress;
+    PackWarning warn;
 };
 
 struct PackedEntry {

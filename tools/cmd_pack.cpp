@@ -146,6 +146,9 @@ void run_pack(const PackOptions& options) {
         request.stub_name = options.stub;
     }
 
+    request.warn = [](const std::string& message) {
+        std::fprintf(stderr, "sfxkit: warning: %s\n", message.c_str());
+    };
     ProgressLine progress;
     if (!options.quiet && sfx_isatty(sfx_fileno(stderr))) {
         request.progress = [&progress](const std::string& name, std::uint64_t done,
@@ -194,8 +197,11 @@ void add_pack_command(CLI::App& app) {
                      "further files (FILE...), stored under their base names")
         ->type_name("FILE")
         ->required();
-    pack->footer("The summary (one line per entry: method, size, packed size, name; then the "
-                 "package size) goes to standard output unless -q.\nSOURCE_DATE_EPOCH, when set, "
-                 "is the latest modification time stored.");
+    pack->footer(
+        "The summary (one line per entry: method, size, packed size, name; then the "
+        "package size) goes to standard output unless -q. A later file's name of 160 bytes or more "
+        "draws a warning: the launcher makes it in the temporary directory within 259 "
+        "bytes.\nSOURCE_DATE_EPOCH, when set, "
+        "is the latest modification time stored.");
     pack->callback([options] { run_pack(*options); });
 }

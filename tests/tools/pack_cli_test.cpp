@@ -149,6 +149,28 @@ TEST_F(PackCliTest, RefusalsAreOneLineAndExitOne) {
     EXPECT_FALSE(fs::exists(output));
 }
 
+// A later entry's name that leaves the launcher less than 100 bytes for the temporary directory's
+// path is packed with a warning on standard error, even with -q; one byte shorter, silently. The
+// first entry's name is never used for a file, so it draws none.
+TEST_F(PackCliTest, LongNamesAreWarnedAbout) {
+    const std::string setup = file(std::string(170, 's'), sample_data(100, 5)).string();
+    const std::string name(long_entry_name, 'n');
+    const std::string longer = file(name, sample_data(100, 6)).string();
+    const std::string shorter = file(std::string(long_entry_name - 1, 'm'), Bytes(9, 1)).string();
+
+    const Outcome warned = sfxkit(pack_args({"-q", setup, longer, shorter}));
+    EXPECT_EQ(warned.code, 0);
+    EXPECT_EQ(warned.out, "");
+    EXPECT_EQ(warned.err, "sfxkit: warning: " + longer + ": its name is 160 bytes long; the " +
+                              "launcher can create it only where the temporary directory's path " +
+                              "is at most 99 bytes long\n");
+    EXPECT_EQ(parse_package(test::read_file(output), stub.size()).entries.size(), 3u);
+
+    const Outcome silent = sfxkit(pack_args({"-q", setup, shorter}));
+    EXPECT_EQ(silent.code, 0);
+    EXPECT_EQ(silent.err, "");
+}
+
 TEST_F(PackCliTest, SourceDateEpochClampsTimes) {
     const fs::path setup =
         file("setup.exe", sample_data(4000, 5), utc_seconds(2030, 1, 1, 0, 0, 0));
