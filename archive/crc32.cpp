@@ -1,8 +1,15 @@
+// CRC-32 through the byte tables (slicing by eight), and the choice between them and the folding
+// of crc32_folding.cpp.
 #include "archive/crc32.h"
 
 #include "archive/format.h"
 
 std::uint32_t crc_tables[crc_slices][256];
+
+namespace {
+// Whether crc32_feed folds by carry-less multiplication: decided once, by build_crc_table.
+bool crc_folding = false;
+} // namespace
 
 // Entry k is what eight steps make of k: shift right once, XOR the polynomial when a 1 fell out.
 // Each further table runs its predecessor's entries through one more zero byte.
@@ -20,6 +27,9 @@ void build_crc_table() {
             crc_tables[j][k] = (previous >> 8) ^ crc_table[previous & 0xFF];
         }
     }
+#if defined(SFX_CRC_FOLDING)
+    crc_folding = crc_folding_supported();
+#endif
 }
 
 namespace {
@@ -31,7 +41,8 @@ std::uint32_t load_le32(const unsigned char* bytes) {
 
 // Eight bytes per step: the running CRC is folded into the first four, and each byte is looked up
 // in the table for its distance from the step's end. The remaining bytes go one at a time.
-std::uint32_t crc32_feed(std::uint32_t crc, const unsigned char* bytes, std::uint32_t length) {
+std::uint32_t crc32_feed_table(std::uint32_t crc, const unsigned char* bytes,
+                               std::uint32_t length) {
     while (length >= 8) {
         const std::uint32_t low = crc ^ load_le32(bytes);
         const std::uint32_t high = load_le32(bytes + 4);
@@ -45,4 +56,11 @@ std::uint32_t crc32_feed(std::uint32_t crc, const unsigned char* bytes, std::uin
     for (std::uint32_t i = 0; i < length; ++i)
         crc = crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
     return crc;
+}
+
+std::uint32_t crc32_feed(std::uint32_t crc, const unsigned char* bytes, std::uint32_t length) {
+#if defined(SFX_CRC_FOLDING)
+    if (crc_folding) return crc32_feed_folding(crc, bytes, length);
+#endif
+    return crc32_feed_table(crc, bytes, length);
 }

@@ -1,5 +1,4 @@
 // The archive walk: where the archive ends, and which payloads extraction accepts.
-#include "archive/crc32.h"
 #include "archive/entry_walk.h"
 #include "tests/archive/extraction_fixture.h"
 
@@ -12,31 +11,6 @@ using test::Bytes;
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-TEST(Crc32, CheckValue) {
-    build_crc_table();
-    const Bytes digits = test::bytes_of("123456789");
-    EXPECT_EQ(~crc32_feed(0xFFFFFFFFu, digits.data(), 9), 0xCBF43926u);
-    EXPECT_EQ(crc32_feed(0x12345678u, digits.data(), 0), 0x12345678u);
-}
-
-// Eight bytes per step and the bytes after them give the bitwise CRC, at every length and
-// alignment, also when a CRC is fed in several pieces.
-TEST(Crc32, MatchesTheBitwiseCrcAtEveryLengthAndAlignment) {
-    build_crc_table();
-    Bytes data(300);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7 + 3);
-    for (std::uint32_t start = 0; start < 8; ++start) {
-        for (std::uint32_t length = 0; start + length <= 100; ++length) {
-            const Bytes piece(data.begin() + start, data.begin() + start + length);
-            ASSERT_EQ(~crc32_feed(0xFFFFFFFFu, data.data() + start, length), test::crc32_of(piece))
-                << "start " << start << " length " << length;
-        }
-    }
-    const std::uint32_t split =
-        crc32_feed(crc32_feed(0xFFFFFFFFu, data.data(), 13), data.data() + 13, 287);
-    EXPECT_EQ(~split, test::crc32_of(data));
 }
 
 test::RawEntry entry(const std::string& name, const std::string& text) {
