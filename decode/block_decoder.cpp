@@ -60,24 +60,17 @@ inline std::uint32_t read_bits(int n) {
 }
 
 // The two views of the stream a decode reads: the BitReader itself while a block header is read,
-// the register-held StreamBits in the symbol loop.
+// and in the symbol loop the register-held StreamBits in either staging mode (bit_reader.h).
 inline std::uint32_t window_of(const BitReader& in) {
     return in.bit_window;
-}
-inline std::uint32_t window_of(const StreamBits& in) {
-    return static_cast<std::uint32_t>(in.bits >> 48);
 }
 inline void consume(BitReader&, int n) {
     skip_bits(n);
 }
-inline void consume(StreamBits& in, int n) {
-    consume_stream(in, n);
-}
 
-// The symbol loop's view: StreamBits in either staging mode (bit_reader.h).
 template <Staging staging> struct StagedBits { StreamBits& stream; };
 template <Staging staging> inline std::uint32_t window_of(const StagedBits<staging>& in) {
-    return window_of(in.stream);
+    return static_cast<std::uint32_t>(in.stream.bits >> 48);
 }
 template <Staging staging> inline void consume(StagedBits<staging>& in, int n) {
     take_stream<staging>(in.stream, n);
