@@ -29,10 +29,32 @@ void catch_up_input(const unsigned char* next) {
     bit_reader.input_pos = static_cast<int>(ahead - run_start);
 }
 
-StreamBits consume_at_end(StreamBits in, int n) {
-    leave_stream(in);
-    skip_bits(n);
-    return enter_stream();
+unsigned char stream_tail[stream_tail_size];
+const unsigned char* stream_tail_source;
+int stream_tail_rest;
+
+void input_past_end() {
+    const unsigned char* end = packed_input.cursor + packed_input.remaining;
+    if (end > packed_input.cursor) catch_up_input(end);
+    bit_reader.input_pos = 0;
+    bit_reader.input_fill = 0;
+}
+
+// Past stream_tail_rest the copy holds only zeros, and the packed data hold no more bytes, so
+// going back 32 bytes within it gives the same stream bits.
+StreamBits move_to_tail(StreamBits in) {
+    if (in_stream_tail(in)) {
+        in.next -= 32;
+        return in;
+    }
+    stream_tail_rest = static_cast<int>(in.end - in.next);
+    stream_tail_source = in.next;
+    std::memset(stream_tail, 0, sizeof stream_tail);
+    if (stream_tail_rest)
+        std::memcpy(stream_tail, in.next, static_cast<std::size_t>(stream_tail_rest));
+    in.next = stream_tail;
+    in.end = stream_tail + stream_tail_size;
+    return in;
 }
 
 // With every field 0, skip_bits(16) takes the first two packed bytes: afterwards bit_window is

@@ -85,28 +85,49 @@ inline void skip_bits(int n) {
 }
 
 // A decoder's fast view of the packed stream, kept in registers by its hot loop: the next count
-// stream bits at the top of bits (at least 16 of them: the top 16 are bit_window), with packed
-// bytes taken ahead straight from the entry's packed data, eight at a time, past input_buffer's
-// end too. What the BitReader would hold after the same skips depends only on how far the stream
-// has got, so leave_stream rebuilds it exactly: whole bytes beyond bit_window and its
-// pending_bits are handed back, and the refills skip_bits would have made on the way are made
-// (catch_up_input). Past the packed data's end a consume falls back to skip_bits itself, which
-// refills as it always does. Either way the stream bits, the bytes taken from PackedInput and the
-// refills are those of skip_bits; only the packed bytes are looked at earlier.
+// stream bits at the top of bits, with packed bytes taken ahead straight from the entry's packed
+// data, eight at a time, past input_buffer's end too. Near the data's end the view moves to
+// stream_tail, a copy of the last packed bytes followed by zeros (the stream's bits past the end),
+// so a stage always finds eight bytes to load. What the BitReader would hold after the same skips
+// depends only on how far the stream has got, so leave_stream rebuilds it exactly: whole bytes
+// beyond bit_window and its pending_bits are handed back, and the refills skip_bits would have
+// made on the way are made (catch_up_input), down to the empty refill past the end. So the
+// stream bits, the bytes taken from PackedInput and the refills are those of skip_bits; only the
+// packed bytes are looked at earlier.
 //
 // The view relies on what refill_input keeps true: input_buffer holds the input_fill bytes right
 // before packed_input.cursor.
 struct StreamBits {
     std::uint64_t bits;        // stream bits from bit 63 down; below count, staged bits or zeros
-    int count;                 // valid bits, 16 to 63 between consumes
+    int count;                 // valid bits: 16 to 63 after enter_stream and stage_bits
     const unsigned char* next; // the next packed byte not yet in bits
-    const unsigned char* end;  // the end of the entry's packed data
+    const unsigned char* end;  // the end of the packed data, or of stream_tail
 };
+
+// The zero-padded copy of the packed data's last stream_tail_rest bytes (fewer than 16), which
+// began at stream_tail_source.
+constexpr int stream_tail_size = 64;
+extern unsigned char stream_tail[stream_tail_size];
+extern const unsigned char* stream_tail_source;
+extern int stream_tail_rest;
 
 // Brings the BitReader's input up to next, the first packed byte not handed out, when that lies
 // beyond input_buffer: makes the refills skip_bits would have made to hand out the bytes before
 // it. Out of line; a leave_stream after a run of more than 32 packed bytes calls it.
 void catch_up_input(const unsigned char* next);
+
+// The BitReader's input once the stream has gone past the packed data's end: every byte up to the
+// end handed out, and the refill that found nothing.
+void input_past_end();
+
+// Moves a view with fewer than 16 bytes left to stream_tail, or within it back by 32 bytes of
+// zeros. Out of line and by value, so that the hot loops' StreamBits never has its address taken
+// and stays in registers.
+StreamBits move_to_tail(StreamBits in);
+
+inline bool in_stream_tail(const StreamBits& in) {
+    return in.end == stream_tail + stream_tail_size;
+}
 
 inline StreamBits enter_stream() {
     const int unused = bit_reader.pending_bits;
@@ -120,6 +141,7 @@ inline StreamBits enter_stream() {
     return in;
 }
 
+// Hands the view back to the BitReader; count must be 16 or more (stage_bits first).
 inline void leave_stream(const StreamBits& in) {
     const int beyond = in.count - 16;
     const int unused = beyond & 7;
@@ -127,6 +149,14 @@ inline void leave_stream(const StreamBits& in) {
     bit_reader.pending_bits = unused;
     bit_reader.pending_byte = static_cast<std::uint32_t>(in.bits >> (48 - unused)) & 0xFFu;
     const unsigned char* next = in.next - (beyond >> 3);
+    if (in_stream_tail(in)) {
+        const auto taken = static_cast<int>(next - stream_tail);
+        if (taken > stream_tail_rest) {
+            input_past_end();
+            return;
+        }
+        next = stream_tail_source + taken;
+    }
     if (next > packed_input.cursor) {
         catch_up_input(next);
     } else {
@@ -143,20 +173,13 @@ inline std::uint64_t load_big_endian64(const unsigned char* next) {
     return value;
 }
 
-// Takes packed bytes until 56 or more bits are held or the packed data are used up. With eight
-// bytes at hand they are loaded at once; bits below the whole bytes counted are the next stream
-// bits, which a later load puts in again at the same places.
+// Takes packed bytes until 56 or more bits are held, eight loaded at once. Bits below the whole
+// bytes counted are the next stream bits, which a later load puts in again at the same places.
 inline void stage_bits(StreamBits& in) {
-    if (in.end - in.next >= 8) {
-        in.bits |= load_big_endian64(in.next) >> in.count;
-        in.next += (63 - in.count) >> 3;
-        in.count |= 56;
-        return;
-    }
-    while (in.count <= 55 && in.next < in.end) {
-        in.bits |= static_cast<std::uint64_t>(*in.next++) << (56 - in.count);
-        in.count += 8;
-    }
+    if (in.end - in.next < 16) in = move_to_tail(in);
+    in.bits |= load_big_endian64(in.next) >> in.count;
+    in.next += (63 - in.count) >> 3;
+    in.count |= 56;
 }
 
 // The next n stream bits (1 to 16), as bit_window >> (16 - n) would give them.
@@ -164,48 +187,9 @@ inline std::uint32_t peek_stream(const StreamBits& in, int n) {
     return static_cast<std::uint32_t>(in.bits >> (64 - n));
 }
 
-// consume_stream's rare case, where staging cannot keep 16 bits after the consume: near the
-// packed data's end. Out of line and by value, so that the hot loops' StreamBits never has its
-// address taken and stays in registers.
-StreamBits consume_at_end(StreamBits in, int n);
-
-// skip_bits(n) on the fast view, n from 0 to 17.
-inline void consume_stream(StreamBits& in, int n) {
-    if (in.count - n < 16) {
-        stage_bits(in);
-        if (in.count - n < 16) {
-            in = consume_at_end(in, n);
-            return;
-        }
-    }
-    in.bits <<= n;
-    in.count -= n;
-}
-
-// consume_stream without the staging test, for a loop that has staged enough bits for all it
-// consumes before it stages again: count stays at n or above.
+// skip_bits(n) on the fast view, for a loop that stages enough bits for everything it consumes
+// before it stages again: count stays at n or above.
 inline void drop_stream(StreamBits& in, int n) {
     in.bits <<= n;
     in.count -= n;
-}
-
-// A decoder's hot loop runs in two modes: while 16 or more packed bytes lie ahead it stages once
-// and then decodes codes while the staged bits are sure to hold them (Staging::ahead, drop_stream);
-// near the end each consume tests and stages for itself (Staging::each, consume_stream). Between
-// codes either mode leaves count at 16 or above or 9 packed bytes ahead, so one stage_bits
-// restores the 16 bits that leave_stream and consume_stream need.
-enum class Staging { ahead, each };
-
-template <Staging staging> inline void take_stream(StreamBits& in, int n) {
-    if constexpr (staging == Staging::ahead) {
-        drop_stream(in, n);
-    } else {
-        consume_stream(in, n);
-    }
-}
-
-// Whether 16 or more packed bytes lie ahead, so that staging ahead may begin: a stage then takes
-// at most 7 of them and leaves 9 for the next.
-inline bool can_stage_ahead(const StreamBits& in) {
-    return in.end - in.next >= 16;
 }

@@ -60,7 +60,7 @@ inline std::uint32_t read_bits(int n) {
 }
 
 // The two views of the stream a decode reads: the BitReader itself while a block header is read,
-// and in the symbol loop the register-held StreamBits in either staging mode (bit_reader.h).
+// and in the symbol loop the register-held StreamBits (bit_reader.h), staged ahead.
 inline std::uint32_t window_of(const BitReader& in) {
     return in.bit_window;
 }
@@ -68,12 +68,11 @@ inline void consume(BitReader&, int n) {
     skip_bits(n);
 }
 
-template <Staging staging> struct StagedBits { StreamBits& stream; };
-template <Staging staging> inline std::uint32_t window_of(const StagedBits<staging>& in) {
-    return static_cast<std::uint32_t>(in.stream.bits >> 48);
+inline std::uint32_t window_of(const StreamBits& in) {
+    return static_cast<std::uint32_t>(in.bits >> 48);
 }
-template <Staging staging> inline void consume(StagedBits<staging>& in, int n) {
-    take_stream<staging>(in.stream, n);
+inline void consume(StreamBits& in, int n) {
+    drop_stream(in, n);
 }
 
 // Decodes one symbol with a table built by build_decode_table or filled in single-code form. Both
@@ -122,9 +121,7 @@ constexpr int longest_step_bits = 47;
 
 // One literal/length symbol and what it makes: a literal byte in the Window, or a match with its
 // distance copied there.
-template <Staging staging>
-inline void block_step(StreamBits& stream, std::uint32_t& position, std::uint32_t& produced) {
-    StagedBits<staging> bits{stream};
+inline void block_step(StreamBits& bits, std::uint32_t& position, std::uint32_t& produced) {
     int symbol;
     const std::uint32_t entry = symbol_entries[window_of(bits) >> (16 - symbol_table_bits)];
     if ((entry & entry_symbol_mask) < literal_alphabet_size) {
@@ -193,19 +190,13 @@ inline void block_step(StreamBits& stream, std::uint32_t& position, std::uint32_
                          distance_alphabet_size);
             bits = enter_stream();
         }
-        if (can_stage_ahead(bits)) {
-            // One stage gives 56 bits or more: a match, or a literal and what follows it when
-            // the literal's code is short, without another.
-            stage_bits(bits);
-            do {
-                --remaining; // a block size of 0 wraps and keeps the block open to the end
-                block_step<Staging::ahead>(bits, position, produced);
-            } while (bits.count >= longest_step_bits && remaining != 0 && produced < unpacked_size);
-        } else {
-            stage_bits(bits);
-            --remaining;
-            block_step<Staging::each>(bits, position, produced);
-        }
+        // One stage gives 56 bits or more: a match, or a literal and what follows it when the
+        // literal's code is short, without another.
+        stage_bits(bits);
+        do {
+            --remaining; // a block size of 0 wraps and keeps the block open to the end
+            block_step(bits, position, produced);
+        } while (bits.count >= longest_step_bits && remaining != 0 && produced < unpacked_size);
     } while (produced < unpacked_size);
     block_remaining = remaining;
     stage_bits(bits);

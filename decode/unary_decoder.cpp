@@ -51,24 +51,23 @@ inline int read_prefix(int limit) {
 
 // A length code from the StreamBits: prefix and remainder from one 16-bit peek (at most 14 bits);
 // for a literal (code 0) its byte too, in *literal.
-template <Staging staging>
 inline std::uint32_t stream_length(StreamBits& in, std::uint32_t* literal) {
     const std::uint32_t top = peek_stream(in, 16);
     if ((top & 0x8000u) == 0) {
         *literal = (top >> 7) & 0xFFu;
-        take_stream<staging>(in, 1 + literal_bits);
+        drop_stream(in, 1 + literal_bits);
         return 0;
     }
     int k = std::countl_one(static_cast<std::uint16_t>(top));
     int prefix = k + 1;
     if (k >= length_prefix_limit) prefix = k = length_prefix_limit;
     const std::uint32_t x = (top >> (16 - prefix - k)) & ((1u << k) - 1);
-    take_stream<staging>(in, prefix + k);
+    drop_stream(in, prefix + k);
     return (1u << k) - 1 + x;
 }
 
 // A distance code from the StreamBits: the prefix, then 9 to 13 remainder bits.
-template <Staging staging> inline std::uint32_t stream_distance(StreamBits& in) {
+inline std::uint32_t stream_distance(StreamBits& in) {
     const std::uint32_t top = peek_stream(in, 16);
     int k = std::countl_one(static_cast<std::uint16_t>(top));
     int prefix = k + 1;
@@ -77,11 +76,11 @@ template <Staging staging> inline std::uint32_t stream_distance(StreamBits& in) 
     std::uint32_t x;
     if (prefix + width <= 16) { // all but the longest class: one consume
         x = (top >> (16 - prefix - width)) & ((1u << width) - 1);
-        take_stream<staging>(in, prefix + width);
+        drop_stream(in, prefix + width);
     } else {
-        take_stream<staging>(in, prefix);
+        drop_stream(in, prefix);
         x = peek_stream(in, width);
-        take_stream<staging>(in, width);
+        drop_stream(in, width);
     }
     return 512u * ((1u << k) - 1) + x;
 }
@@ -90,10 +89,9 @@ template <Staging staging> inline std::uint32_t stream_distance(StreamBits& in) 
 constexpr int longest_step_bits = 31;
 
 // One code and what it makes: a literal byte in the Window, or a match copied there.
-template <Staging staging>
 inline void unary_step(StreamBits& bits, std::uint32_t& position, std::uint32_t& produced) {
     std::uint32_t literal = 0;
-    const std::uint32_t code = stream_length<staging>(bits, &literal);
+    const std::uint32_t code = stream_length(bits, &literal);
     if (code == 0) {
         window[position] = static_cast<unsigned char>(literal);
         ++produced;
@@ -106,7 +104,7 @@ inline void unary_step(StreamBits& bits, std::uint32_t& position, std::uint32_t&
     const std::uint32_t length = code + 2;
     produced += length;
     // At most 15872 bytes back, well inside the ring.
-    position = copy_match_from(position, stream_distance<staging>(bits), length);
+    position = copy_match_from(position, stream_distance(bits), length);
 }
 
 // Kept out of decode_unary: a function that calls setjmp keeps its values in memory.
@@ -115,16 +113,11 @@ inline void unary_step(StreamBits& bits, std::uint32_t& position, std::uint32_t&
     std::uint32_t position = 0;
     StreamBits bits = enter_stream();
     do {
-        if (can_stage_ahead(bits)) {
-            // One stage gives 56 bits or more: up to three codes (three literals) without another.
-            stage_bits(bits);
-            do {
-                unary_step<Staging::ahead>(bits, position, produced);
-            } while (bits.count >= longest_step_bits && produced < unpacked_size);
-        } else {
-            stage_bits(bits);
-            unary_step<Staging::each>(bits, position, produced);
-        }
+        // One stage gives 56 bits or more: up to three codes (three literals) without another.
+        stage_bits(bits);
+        do {
+            unary_step(bits, position, produced);
+        } while (bits.count >= longest_step_bits && produced < unpacked_size);
     } while (produced < unpacked_size);
     stage_bits(bits);
     leave_stream(bits);
