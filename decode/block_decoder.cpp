@@ -115,6 +115,13 @@ inline std::int32_t single_code_value(int width, int alphabet_size) {
     return static_cast<std::int32_t>(value);
 }
 
+// The single-code form: every lookup yields value, and no symbol has a code length.
+void set_single_code(std::int32_t value, std::int32_t* lengths, int alphabet_size,
+                     std::int32_t* table, int table_size) {
+    for (int i = 0; i < alphabet_size; ++i) lengths[i] = 0;
+    for (int i = 0; i < table_size; ++i) table[i] = value;
+}
+
 // The longest symbol with its distance: a literal/length code of 16 bits, a distance code of 16 and
 // 15 extra bits.
 constexpr int longest_step_bits = 47;
@@ -132,12 +139,8 @@ inline void block_step(StreamBits& bits, std::uint32_t& position, std::uint32_t&
                                symbol_lengths);
     }
     if (symbol < first_match_symbol) {
-        window[position] = static_cast<unsigned char>(symbol);
+        position = put_byte(position, static_cast<unsigned char>(symbol));
         ++produced;
-        if (++position == window_size) {
-            sink_write(window, window_size);
-            position = 0;
-        }
         return;
     }
 
@@ -209,9 +212,8 @@ inline void block_step(StreamBits& bits, std::uint32_t& position, std::uint32_t&
 void read_short_lengths(int count, int width, int special) {
     const int n = static_cast<int>(read_bits(width));
     if (n == 0) {
-        const std::int32_t value = single_code_value(width, count);
-        for (int i = 0; i < count; ++i) short_lengths[i] = 0;
-        for (int i = 0; i < short_table_size; ++i) short_table[i] = value;
+        set_single_code(single_code_value(width, count), short_lengths, count, short_table,
+                        short_table_size);
         return;
     }
     int i = 0;
@@ -248,9 +250,8 @@ void read_short_lengths(int count, int width, int special) {
 void read_symbol_lengths() {
     const int n = static_cast<int>(read_bits(symbol_count_bits));
     if (n == 0) {
-        const std::int32_t value = single_code_value(symbol_count_bits, literal_alphabet_size);
-        for (int i = 0; i < literal_alphabet_size; ++i) symbol_lengths[i] = 0;
-        for (int i = 0; i < symbol_table_size; ++i) symbol_table[i] = value;
+        set_single_code(single_code_value(symbol_count_bits, literal_alphabet_size), symbol_lengths,
+                        literal_alphabet_size, symbol_table, symbol_table_size);
         return;
     }
     if (n > literal_alphabet_size) raise_decode_abort();

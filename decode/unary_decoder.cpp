@@ -93,12 +93,8 @@ inline void unary_step(StreamBits& bits, std::uint32_t& position, std::uint32_t&
     std::uint32_t literal = 0;
     const std::uint32_t code = stream_length(bits, &literal);
     if (code == 0) {
-        window[position] = static_cast<unsigned char>(literal);
+        position = put_byte(position, static_cast<unsigned char>(literal));
         ++produced;
-        if (++position == window_size) {
-            sink_write(window, window_size);
-            position = 0;
-        }
         return;
     }
     const std::uint32_t length = code + 2;

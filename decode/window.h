@@ -15,6 +15,17 @@ using Window = unsigned char[window_size];
 
 extern Window window;
 
+// Puts one byte at position and returns the next position: 0 once the Window is full, after all
+// of it has gone to sink_write.
+inline std::uint32_t put_byte(std::uint32_t position, unsigned char byte) {
+    window[position] = byte;
+    if (++position == window_size) {
+        sink_write(window, window_size);
+        position = 0;
+    }
+    return position;
+}
+
 // Copies length bytes from source to position, forward one byte at a time in effect, so a match
 // longer than its distance repeats its last distance bytes. Requires source < position and
 // position + length <= window_size. Never writes past the match's end: the bytes behind it are
