@@ -32,11 +32,6 @@
 constexpr const char* fuzz_target_name = "extract_fuzzer";
 #include "fuzz/fuzz_support.h"
 
-#if __has_include("decode/window.h")
-#include "decode/window.h"
-#define SFXKIT_HAS_WINDOW 1
-#endif
-
 #include <sanitizer/asan_interface.h>
 
 #include <cstddef>
@@ -45,14 +40,9 @@ constexpr const char* fuzz_target_name = "extract_fuzzer";
 #include <cstdlib>
 #include <cstring>
 
-// Allocations above 64 MiB fail, so that the sink of a larger unpacked size cannot be had (which
-// extraction must survive) and no input makes the fuzzer decode gigabytes. Inputs with an entry
-// of more than 1 MiB that could still be allocated are passed over, to keep every run short.
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1:max_allocation_size_mb=64";
-}
+// Inputs with an entry of more than 1 MiB that could still be allocated (see largest_allocation
+// in fuzz_support.h) are passed over, to keep every run short.
 constexpr std::uint32_t largest_decoded_size = 1u << 20;
-constexpr std::uint32_t largest_allocation = 64u << 20;
 
 namespace {
 
@@ -90,9 +80,7 @@ RunResult run_once(const std::uint8_t* data, std::size_t size, int fault_call,
     memory_reset();
     CHECK(memory_add_directory("/mem"));
     CHECK(memory_add_directory(temp_directory));
-#ifdef SFXKIT_HAS_WINDOW
-    std::memset(window, 0, sizeof window); // as at the start of a process
-#endif
+    reset_window();
 
     // The package: a stub of stub_size bytes, then the payload.
     auto* package = static_cast<unsigned char*>(std::malloc(stub_size + size));

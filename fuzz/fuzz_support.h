@@ -1,8 +1,10 @@
-// What both fuzz targets share: the invariant check, the walk that finds the entries extraction
-// will meet, the input's hash that picks a run's variations, and the mutation of the plain payload.
+// What both fuzz targets share: the allocator limit, the invariant check, the Window as a fresh
+// process has it, the walk that finds the entries extraction will meet, the input's hash that
+// picks a run's variations, and the mutation of the plain payload.
 #pragma once
 
 #include "archive/entry_walk.h"
+#include "decode/window.h"
 #include "payload/keystream.h"
 #include "platform/memory/memory_platform.h"
 
@@ -13,6 +15,18 @@
 #include <cstring>
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
+
+// Allocations above 64 MiB fail, so that the sink of a larger unpacked size cannot be had (which
+// extraction must survive) and no input makes a run decode gigabytes.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=64";
+}
+constexpr std::uint32_t largest_allocation = 64u << 20;
+
+// The Window as at the start of a process: every run begins like a fresh launcher.
+inline void reset_window() {
+    std::memset(window, 0, sizeof window);
+}
 
 // Each target names itself in fuzz_target_name before including this header.
 [[noreturn]] inline void invariant_broken(const char* target, const char* what, int line) {

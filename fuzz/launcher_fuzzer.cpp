@@ -24,21 +24,11 @@
 constexpr const char* fuzz_target_name = "launcher_fuzzer";
 #include "fuzz/fuzz_support.h"
 
-#if __has_include("decode/window.h")
-#include "decode/window.h"
-#define SFXKIT_HAS_WINDOW 1
-#endif
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-// As in extract_fuzzer.cpp: huge sinks cannot be allocated.
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1:max_allocation_size_mb=64";
-}
 
 namespace {
 
@@ -80,9 +70,7 @@ RunResult run_once(const std::uint8_t* data, std::size_t size, std::uint32_t has
     memory_reset();
     CHECK(memory_add_directory("/mem"));
     CHECK(memory_add_directory("/mem/tmp"));
-#ifdef SFXKIT_HAS_WINDOW
-    std::memset(window, 0, sizeof window);
-#endif
+    reset_window();
     const std::uint32_t offset = *payload_offset_field();
     auto* package = static_cast<unsigned char*>(std::malloc(offset + size));
     CHECK(package);
