@@ -29,15 +29,9 @@ import stat
 import subprocess
 import sys
 
-SKIP = 77
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print(f"FAILED: {what}", file=sys.stderr)
-    return condition
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "support"))
+from script_checks import SKIP, check, finish  # noqa: E402
 
 
 def run(args, what, env=None, cwd=None):
@@ -279,8 +273,7 @@ def main():
     if not args.system:
         shutil.rmtree(root, ignore_errors=True)
 
-    print("failed" if failures else "passed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

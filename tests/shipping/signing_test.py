@@ -38,19 +38,13 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 WINE_RUN = os.path.join(SOURCE_DIR, "cmake", "wine-run")
-SKIP = 77
 MARKER = bytes.fromhex(
     "5EBBF64FE79FDB78F6DCCBCFBCF8E6F6C54BF87165FBE6C5804FAE6FFFEFB7767EFED2B957AE5DBDB97DF5E6FA"
     "4FDFB9BE7D")
 SLOT = 100
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print(f"FAILED: {what}", file=sys.stderr)
-    return condition
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "support"))
+from script_checks import SKIP, check, finish  # noqa: E402
 
 
 def run(args, env=None):
@@ -343,8 +337,7 @@ def main():
     shutil.rmtree(workdir, ignore_errors=True)
     os.makedirs(workdir)
     (test_static if mode == "static" else test_wine)(sfxkit, stub, sample, workdir)
-    print("failed" if failures else "passed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

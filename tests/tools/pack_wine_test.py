@@ -17,7 +17,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "windows"))
 import wine_test  # noqa: E402
 
-SKIP = 77
+SKIP = wine_test.SKIP
 
 
 def text_file(workdir):
@@ -74,8 +74,7 @@ def main():
         wine_test.check(not wine_test.leftovers(names),
                         f"-m {method}: left behind: {wine_test.leftovers(names)}")
 
-    print("failed" if wine_test.failures else "passed")
-    return 1 if wine_test.failures else 0
+    return wine_test.finish()
 
 
 if __name__ == "__main__":

@@ -20,18 +20,12 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 WINE_RUN = os.path.join(SOURCE_DIR, "cmake", "wine-run")
-SKIP = 77
 sys.path.insert(0, HERE)
 import make_package  # noqa: E402
 
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print(f"FAILED: {what}", file=sys.stderr)
-    return condition
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "support"))
+from script_checks import SKIP, check, finish  # noqa: E402
 
 
 def prefix():
@@ -327,8 +321,7 @@ def main():
         test_run(stub, sample, workdir)
         if env_display:
             os.environ["DISPLAY"] = env_display
-    print("failed" if failures else "passed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":
