@@ -3,6 +3,7 @@
 // skip_bits.
 #include "archive/packed_input.h"
 #include "decode/bit_reader.h"
+#include "tests/decode/decode_fixture.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +16,7 @@ namespace {
 
 using test::Bytes;
 
-void start(const Bytes& packed) {
-    packed_input.cursor = packed.data();
-    packed_input.remaining = static_cast<std::uint32_t>(packed.size());
-    reset_bits();
-}
+using test::start_bit_input;
 
 // The 16 stream bits from bit position pos on: the packed bytes MSB first, then zeros.
 std::uint32_t reference_window(const Bytes& packed, std::uint64_t pos) {
@@ -34,7 +31,7 @@ std::uint32_t reference_window(const Bytes& packed, std::uint64_t pos) {
 
 TEST(BitReader, WorkedExample) {
     const Bytes packed = {0x12, 0x34, 0x56, 0x78};
-    start(packed);
+    start_bit_input(packed);
     EXPECT_EQ(bit_reader.bit_window, 0x1234u);
     EXPECT_EQ(bit_reader.pending_byte, 0x34u);
     EXPECT_EQ(bit_reader.pending_bits, 0);
@@ -69,7 +66,7 @@ TEST(BitReader, ShortInputAndRefills) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.packed.size());
-        start(c.packed);
+        start_bit_input(c.packed);
         EXPECT_EQ(bit_reader.bit_window, c.window);
         EXPECT_EQ(bit_reader.input_fill, c.fill);
         EXPECT_EQ(bit_reader.input_pos, c.pos);
@@ -80,7 +77,7 @@ TEST(BitReader, ShortInputAndRefills) {
 
     Bytes packed(33);
     for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<unsigned char>(i + 1);
-    start(packed);
+    start_bit_input(packed);
     EXPECT_EQ(bit_reader.input_fill, 32);
     EXPECT_EQ(packed_input.remaining, 1u);
     for (int i = 0; i < 30; ++i) skip_bits(8); // hands out bytes 3 to 32 of the first refill
@@ -107,7 +104,7 @@ TEST(BitReader, RandomSkipsMatchReferenceReader) {
     for (int round = 0; round < 300; ++round) {
         Bytes packed(random() % 70);
         for (auto& b : packed) b = static_cast<unsigned char>(random());
-        start(packed);
+        start_bit_input(packed);
         std::uint64_t pos = 0;
         ASSERT_EQ(bit_reader.bit_window, reference_window(packed, pos));
         for (int step = 0; step < 60; ++step) {
@@ -169,14 +166,14 @@ TEST(StreamBits, HandsBackTheStateOfSkipBits) {
             for (int& n : run) n = static_cast<int>(random() % 18);
         }
 
-        start(packed);
+        start_bit_input(packed);
         std::vector<ReaderState> want;
         for (const auto& run : runs) {
             for (int n : run) skip_bits(n);
             want.push_back(state_now());
         }
 
-        start(packed);
+        start_bit_input(packed);
         for (std::size_t r = 0; r < runs.size(); ++r) {
             SCOPED_TRACE(testing::Message() << "round " << round << " run " << r);
             StreamBits in = enter_stream();

@@ -10,20 +10,24 @@
 
 namespace test {
 
+void start_bit_input(const Bytes& packed) {
+    packed_input.cursor = packed.data();
+    packed_input.remaining = static_cast<std::uint32_t>(packed.size());
+    reset_bits();
+}
+
 DecodeResult run_decoder(Decoder decoder, const Bytes& packed, std::uint32_t unpacked_size,
                          std::uint32_t capacity) {
     // Exactly sized, so that AddressSanitizer sees any read past the packed bytes.
-    std::vector<unsigned char> input(packed.begin(), packed.end());
+    const Bytes input(packed.begin(), packed.end());
     Bytes buffer(capacity ? capacity : 1);
     build_crc_table();
-    packed_input.cursor = input.data();
-    packed_input.remaining = static_cast<std::uint32_t>(input.size());
     extract_sink = {};
     extract_sink.capacity = capacity;
     extract_sink.count = 0;
     extract_sink.buffer = buffer.data();
     extract_sink.crc = 0xFFFFFFFFu;
-    reset_bits();
+    start_bit_input(input);
     if (decoder == Decoder::blocks) {
         decode_blocks(unpacked_size);
     } else {

@@ -20,6 +20,9 @@ struct DecodeResult {
     bool overflowed;           // the sink refused a stretch
 };
 
+// PackedInput over packed (which must outlive the reading), then reset_bits.
+void start_bit_input(const Bytes& packed);
+
 DecodeResult run_decoder(Decoder decoder, const Bytes& packed, std::uint32_t unpacked_size,
                          std::uint32_t capacity);
 

@@ -56,9 +56,7 @@ TEST(DecodeUnary, EveryCodeReadsBack) {
     for (std::uint32_t code = 0; code <= 254; ++code) test::put_unary_length(out, code);
     for (std::uint32_t code = 0; code <= 15871; ++code) test::put_unary_distance(out, code);
     const Bytes packed = out.finish();
-    packed_input.cursor = packed.data();
-    packed_input.remaining = static_cast<std::uint32_t>(packed.size());
-    reset_bits();
+    test::start_bit_input(packed);
     accumulator = 0;
     held_bits = 0;
     for (std::uint32_t code = 0; code <= 254; ++code) ASSERT_EQ(read_unary_length(), code);
@@ -70,9 +68,7 @@ TEST(DecodeUnary, EveryCodeReadsBack) {
     largest.put(0xF, 4);
     largest.put(0x1FFF, 13);
     const Bytes packed_largest = largest.finish();
-    packed_input.cursor = packed_largest.data();
-    packed_input.remaining = static_cast<std::uint32_t>(packed_largest.size());
-    reset_bits();
+    test::start_bit_input(packed_largest);
     accumulator = 0;
     held_bits = 0;
     EXPECT_EQ(read_unary_length(), 254u);
